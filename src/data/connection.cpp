@@ -1,0 +1,270 @@
+#include "data/connection.h"
+
+#include "data/values.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlRecord>
+
+#include <sqlite3.h>
+
+namespace varid {
+
+namespace {
+
+// SQL Server's '+': two texts are concatenated, anything else is added.
+void tsqlAdd(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    const int ta = sqlite3_value_type(argv[0]);
+    const int tb = sqlite3_value_type(argv[1]);
+    if (ta == SQLITE_NULL || tb == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+    } else if (ta == SQLITE_TEXT && tb == SQLITE_TEXT) {
+        std::string s(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
+        s += reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+        sqlite3_result_text(ctx, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
+    } else if (ta == SQLITE_INTEGER && tb == SQLITE_INTEGER) {
+        sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]) + sqlite3_value_int64(argv[1]));
+    } else {
+        sqlite3_result_double(ctx, sqlite3_value_double(argv[0]) + sqlite3_value_double(argv[1]));
+    }
+}
+
+ColumnKind kindOfDeclared(const QString& declared)
+{
+    const QString t = declared.toUpper();
+    if (t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME")))
+        return ColumnKind::Date;
+    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("TEXT")))
+        return ColumnKind::Text;
+    if (t.contains(QLatin1String("INT")))
+        return ColumnKind::Integer;
+    return ColumnKind::Number;
+}
+
+QString errorText(const QSqlError& e)
+{
+    QString s = e.text().trimmed();
+    return s.isEmpty() ? QStringLiteral("unknown database error") : s;
+}
+
+} // namespace
+
+Connection::Connection(const QString& name) : name_(name) {}
+
+Connection::~Connection()
+{
+    disconnect();
+    if (QSqlDatabase::contains(name_))
+        QSqlDatabase::removeDatabase(name_);
+}
+
+void Connection::setConnectionString(const QString& display, const ConnectionSettings& s, const QString& home)
+{
+    display_ = display;
+    if (s.database.endsWith(QLatin1String(".db"), Qt::CaseInsensitive)) {
+        backend_ = Backend::Sqlite;
+        target_ = QFileInfo(s.database).isAbsolute() ? s.database : QDir(home).filePath(s.database);
+    } else {
+        backend_ = Backend::Odbc;
+        target_ = odbcConnectionString(s);
+    }
+}
+
+bool Connection::connected() const
+{
+    return QSqlDatabase::contains(name_) && QSqlDatabase::database(name_, false).isOpen();
+}
+
+void Connection::connect()
+{
+    if (connected())
+        return;
+    if (QSqlDatabase::contains(name_))
+        QSqlDatabase::removeDatabase(name_);
+    inTransaction_ = false;
+    ++generation_;
+    if (backend_ == Backend::Sqlite) {
+        // QSQLITE would silently create a missing file; a missing database is a failure.
+        if (!QFileInfo(target_).isFile())
+            throw DbError(QStringLiteral("Database file not found: ") + target_);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+        db.setDatabaseName(target_);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        if (!db.open())
+            throw DbError(errorText(db.lastError()));
+        const QVariant h = db.driver()->handle();
+        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
+            sqlite3* handle = *static_cast<sqlite3* const*>(h.data());
+            sqlite3_create_function(handle, "tsql_add", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                    nullptr, tsqlAdd, nullptr, nullptr);
+        }
+        loadSqliteSchema();
+    } else {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
+        db.setDatabaseName(target_);
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15"));
+        if (!db.open())
+            throw DbError(errorText(db.lastError()));
+        run(QStringLiteral("SET DATEFORMAT dmy"));
+    }
+}
+
+void Connection::disconnect()
+{
+    inTransaction_ = false;
+    if (QSqlDatabase::contains(name_)) {
+        QSqlDatabase db = QSqlDatabase::database(name_, false);
+        db.close();
+    }
+}
+
+void Connection::loadSqliteSchema()
+{
+    kinds_.clear();
+    tableColumns_.clear();
+    QSqlQuery tables = run(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+    QStringList names;
+    while (tables.next())
+        names << tables.value(0).toString();
+    for (const QString& t : names) {
+        QSqlQuery info = run(QStringLiteral("PRAGMA table_info(\"%1\")").arg(t));
+        QStringList cols;
+        while (info.next()) {
+            const QString col = info.value(1).toString();
+            cols << col;
+            kinds_.insert(col.toUpper(), kindOfDeclared(info.value(2).toString()));
+        }
+        tableColumns_.insert(t.toUpper(), cols);
+    }
+}
+
+QStringList Connection::columnsOf(const QString& table)
+{
+    const QString key = table.toUpper();
+    if (!tableColumns_.contains(key) && backend_ == Backend::Odbc) {
+        const QSqlRecord rec = QSqlDatabase::database(name_, false).record(table);
+        QStringList cols;
+        for (int i = 0; i < rec.count(); ++i) {
+            cols << rec.fieldName(i);
+            const int type = rec.field(i).metaType().id();
+            ColumnKind k = ColumnKind::Number;
+            if (type == QMetaType::QDateTime || type == QMetaType::QDate) k = ColumnKind::Date;
+            else if (type == QMetaType::QString) k = ColumnKind::Text;
+            else if (type == QMetaType::Int || type == QMetaType::LongLong) k = ColumnKind::Integer;
+            kinds_.insert(rec.fieldName(i).toUpper(), k);
+        }
+        tableColumns_.insert(key, cols);
+    }
+    return tableColumns_.value(key);
+}
+
+ColumnKind Connection::kindOf(const QString& column) const
+{
+    return kinds_.value(column.toUpper(), ColumnKind::Text);
+}
+
+QVariant Connection::toStorage(const QVariant& v, ColumnKind kind) const
+{
+    if (v.isNull() || !v.isValid())
+        return v;
+    if (kind == ColumnKind::Date) {
+        QDateTime dt;
+        if (v.typeId() == QMetaType::QDateTime) {
+            dt = v.toDateTime();
+        } else if (v.typeId() == QMetaType::QDate) {
+            dt = QDateTime(v.toDate(), QTime(0, 0));
+        } else {
+            const QString s = v.toString();
+            if (s.isEmpty())
+                return QVariant();
+            if (const auto p = parseDateText(s)) dt = *p;
+            else if (const auto q = parseStorageText(s)) dt = *q;
+            else throw DbError(QStringLiteral("'%1' is not a valid date").arg(s));
+        }
+        if (backend_ == Backend::Sqlite)
+            return storageText(dt);
+        return dt;
+    }
+    if (kind != ColumnKind::Text && v.typeId() == QMetaType::QString) {
+        const QString s = v.toString().trimmed();
+        if (s.isEmpty())
+            return QVariant();
+        bool ok = false;
+        if (kind == ColumnKind::Integer) {
+            const qlonglong n = s.toLongLong(&ok);
+            if (ok) return n;
+        }
+        const double d = s.toDouble(&ok);
+        if (!ok)
+            throw DbError(QStringLiteral("'%1' is not a valid number").arg(s));
+        return d;
+    }
+    if (backend_ == Backend::Sqlite && v.typeId() == QMetaType::QDateTime)
+        return storageText(v.toDateTime());
+    return v;
+}
+
+void Connection::beginTransaction()
+{
+    if (!connected())
+        throw DbError(QStringLiteral("Connection is closed"));
+    if (inTransaction_)
+        throw DbError(QStringLiteral("A transaction is already open"));
+    QSqlDatabase db = QSqlDatabase::database(name_, false);
+    if (!db.transaction())
+        throw DbError(errorText(db.lastError()));
+    inTransaction_ = true;
+}
+
+void Connection::commit()
+{
+    if (!inTransaction_)
+        throw DbError(QStringLiteral("No transaction is open"));
+    QSqlDatabase db = QSqlDatabase::database(name_, false);
+    if (!db.commit()) {
+        const QString msg = errorText(db.lastError());
+        throw DbError(msg);
+    }
+    inTransaction_ = false;
+}
+
+void Connection::rollback()
+{
+    if (!inTransaction_)
+        throw DbError(QStringLiteral("No transaction is open"));
+    inTransaction_ = false;
+    QSqlDatabase db = QSqlDatabase::database(name_, false);
+    if (!db.isOpen())
+        throw DbError(QStringLiteral("Connection is closed"));
+    if (!db.rollback())
+        throw DbError(errorText(db.lastError()));
+}
+
+QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
+{
+    if (!connected())
+        throw DbError(QStringLiteral("Connection is closed"));
+    QSqlDatabase db = QSqlDatabase::database(name_, false);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    const QString text = backend_ == Backend::Sqlite ? sqliteTranslate(sql) : sql;
+    if (binds.isEmpty()) {
+        if (!q.exec(text))
+            throw DbError(errorText(q.lastError()));
+        return q;
+    }
+    if (!q.prepare(text))
+        throw DbError(errorText(q.lastError()));
+    for (const QVariant& b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        throw DbError(errorText(q.lastError()));
+    return q;
+}
+
+} // namespace varid

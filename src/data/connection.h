@@ -1,0 +1,67 @@
+#pragma once
+#include "data/dberror.h"
+#include "data/dialect.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+
+namespace varid {
+
+enum class Backend { Sqlite, Odbc };
+enum class ColumnKind { Text, Integer, Number, Date };
+
+// One database connection (ADOC1, ADOC2). A database name ending in ".db" is an embedded
+// SQLite file relative to the home directory; any other name is SQL Server through ODBC.
+class Connection {
+public:
+    explicit Connection(const QString& name);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Used only while disconnected. `display` is the original client's connection string.
+    void setConnectionString(const QString& display, const ConnectionSettings& settings, const QString& home);
+    QString connectionString() const { return display_; }
+    Backend backend() const { return backend_; }
+
+    void connect();     // opening an open connection does nothing
+    void disconnect();
+    bool connected() const;
+
+    // One level: commit and roll back fail when no transaction is open.
+    void beginTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return inTransaction_; }
+
+    // Runs a statement (translated to the backend's dialect) and returns the live query.
+    QSqlQuery run(const QString& sql, const QVariantList& binds = {});
+
+    // What kind of value a column holds, by its (table-prefixed, so unique) name.
+    ColumnKind kindOf(const QString& column) const;
+    // The columns of a table, in their declared order.
+    QStringList columnsOf(const QString& table);
+
+    // Values as the backend stores them: dates as text on SQLite, empty text as null
+    // in columns that are not text.
+    QVariant toStorage(const QVariant& v, ColumnKind kind) const;
+    // Changes with every connect, so cached procedure bodies are read again.
+    int generation() const { return generation_; }
+
+private:
+    void loadSqliteSchema();
+
+    QString name_;
+    QString display_;
+    Backend backend_ = Backend::Sqlite;
+    QString target_; // SQLite file or ODBC string
+    bool inTransaction_ = false;
+    int generation_ = 0;
+    QHash<QString, ColumnKind> kinds_;
+    QHash<QString, QStringList> tableColumns_;
+};
+
+} // namespace varid

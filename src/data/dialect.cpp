@@ -1,0 +1,207 @@
+#include "data/dialect.h"
+
+#include "data/values.h"
+
+#include <QRegularExpression>
+#include <QVector>
+
+namespace varid {
+
+QString sqlValue(const QString& value)
+{
+    QString v = value;
+    v.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return v;
+}
+
+namespace {
+
+enum class Tok { Word, Number, String, Quoted, Space, Punct };
+
+struct Token {
+    Tok kind;
+    QString text;
+};
+
+bool isWordStart(QChar c) { return c.isLetter() || c == QLatin1Char('_') || c == QLatin1Char('@') || c == QLatin1Char('#'); }
+bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('@') || c == QLatin1Char('#') || c == QLatin1Char('$'); }
+
+QVector<Token> tokenize(const QString& s)
+{
+    QVector<Token> out;
+    int i = 0;
+    const int n = s.size();
+    while (i < n) {
+        const QChar c = s[i];
+        int j = i + 1;
+        Tok kind;
+        if (c == QLatin1Char('\'')) {
+            kind = Tok::String;
+            while (j < n) {
+                if (s[j] == QLatin1Char('\'')) {
+                    if (j + 1 < n && s[j + 1] == QLatin1Char('\'')) { j += 2; continue; }
+                    ++j;
+                    break;
+                }
+                ++j;
+            }
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('[')) {
+            kind = Tok::Quoted;
+            const QChar close = c == QLatin1Char('"') ? QLatin1Char('"') : QLatin1Char(']');
+            while (j < n && s[j] != close) ++j;
+            if (j < n) ++j;
+        } else if (c.isSpace()) {
+            kind = Tok::Space;
+            while (j < n && s[j].isSpace()) ++j;
+        } else if (c.isDigit()) {
+            kind = Tok::Number;
+            while (j < n && (s[j].isLetterOrNumber() || s[j] == QLatin1Char('.'))) ++j;
+        } else if (isWordStart(c)) {
+            kind = Tok::Word;
+            while (j < n && isWordChar(s[j])) ++j;
+        } else {
+            kind = Tok::Punct;
+        }
+        out.push_back({kind, s.mid(i, j - i)});
+        i = j;
+    }
+    return out;
+}
+
+int nextSolid(const QVector<Token>& t, int i)
+{
+    ++i;
+    while (i < t.size() && t[i].kind == Tok::Space) ++i;
+    return i;
+}
+
+int prevSolid(const QVector<Token>& t, int i)
+{
+    --i;
+    while (i >= 0 && t[i].kind == Tok::Space) --i;
+    return i;
+}
+
+bool isBareColumn(const QVector<Token>& t, int i)
+{
+    if (i < 0 || i >= t.size() || t[i].kind != Tok::Word)
+        return false;
+    const int nx = nextSolid(t, i);
+    return !(nx < t.size() && t[nx].text == QLatin1String("(")); // a function call is no column
+}
+
+} // namespace
+
+QString sqliteTranslate(const QString& tsql)
+{
+    QVector<Token> t = tokenize(tsql);
+
+    for (Token& tok : t) {
+        if (tok.kind != Tok::String)
+            continue;
+        const QString inner = tok.text.mid(1, tok.text.size() - 2);
+        if (const auto dt = parseDateText(inner))
+            tok.text = QLatin1Char('\'') + storageText(*dt) + QLatin1Char('\'');
+    }
+
+    QString out;
+    out.reserve(tsql.size() + 16);
+    for (int i = 0; i < t.size(); ++i) {
+        if (isBareColumn(t, i)) {
+            const int before = prevSolid(t, i);
+            const bool afterOperator = before >= 0 && t[before].kind == Tok::Punct
+                && QStringLiteral("*/%-").contains(t[before].text);
+            QStringList operands{t[i].text};
+            int last = i;
+            if (!afterOperator) {
+                for (;;) {
+                    const int plus = nextSolid(t, last);
+                    if (plus >= t.size() || t[plus].text != QLatin1String("+"))
+                        break;
+                    const int rhs = nextSolid(t, plus);
+                    if (!isBareColumn(t, rhs))
+                        break;
+                    operands << t[rhs].text;
+                    last = rhs;
+                }
+            }
+            if (operands.size() > 1) {
+                QString expr = operands[0];
+                for (int k = 1; k < operands.size(); ++k)
+                    expr = QStringLiteral("tsql_add(%1,%2)").arg(expr, operands[k]);
+                out += expr;
+                i = last;
+                continue;
+            }
+        }
+        out += t[i].text;
+    }
+    return out;
+}
+
+PositionalStatement positionalParams(const QString& body)
+{
+    PositionalStatement st;
+    for (const Token& tok : tokenize(body)) {
+        if (tok.kind == Tok::Word && tok.text.startsWith(QLatin1Char('@'))) {
+            st.params << tok.text;
+            st.sql += QLatin1Char('?');
+        } else {
+            st.sql += tok.text;
+        }
+    }
+    return st;
+}
+
+QString localConnectionString(const QString& database, const QString& server)
+{
+    return QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=")
+        + database + QStringLiteral(";Data Source=") + server
+        + QStringLiteral(";Use Procedure for Prepare=1;Auto Translate=True;Packet Size=4096;")
+        + QStringLiteral("Workstation ID=") + server
+        + QStringLiteral(";Use Encryption for Data=False;Tag with column collation when possible=False");
+}
+
+QString mainConnectionString(const QString& password, const QString& user,
+                             const QString& database, const QString& server)
+{
+    return QStringLiteral("Provider=SQLOLEDB.1;Password=") + password
+        + QStringLiteral(";Persist Security Info=True;User ID=") + user
+        + QStringLiteral(";Initial Catalog=") + database + QStringLiteral(";Data Source=") + server;
+}
+
+QString odbcAttributeValue(const QString& value)
+{
+    if (!value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('}'))
+        && !value.contains(QLatin1Char('{')) && value.trimmed() == value)
+        return value;
+    QString v = value;
+    v.replace(QLatin1Char('}'), QStringLiteral("}}"));
+    return QLatin1Char('{') + v + QLatin1Char('}');
+}
+
+QString odbcConnectionString(const ConnectionSettings& s)
+{
+    QString out = QStringLiteral("DRIVER={FreeTDS};SERVER=") + odbcAttributeValue(s.server)
+        + QStringLiteral(";DATABASE=") + odbcAttributeValue(s.database) + QLatin1Char(';');
+    if (s.trusted)
+        out += QStringLiteral("Trusted_Connection=yes;");
+    else
+        out += QStringLiteral("UID=") + odbcAttributeValue(s.user) + QStringLiteral(";PWD=")
+            + odbcAttributeValue(s.password) + QLatin1Char(';');
+    out += QStringLiteral("ClientCharset=UTF-8;");
+    return out;
+}
+
+QString odbcCallText(const QString& procName, const QStringList& paramNames)
+{
+    QStringList assigns;
+    for (const QString& p : paramNames)
+        assigns << p + QStringLiteral("=?");
+    QString text = QStringLiteral("SET NOCOUNT ON; EXEC ") + procName;
+    if (!assigns.isEmpty())
+        text += QLatin1Char(' ') + assigns.join(QStringLiteral(", "));
+    return text;
+}
+
+} // namespace varid

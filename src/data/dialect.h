@@ -1,0 +1,47 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+namespace varid {
+
+// A value placed between single quotes in an SQL text: its own single quotes are doubled,
+// so "O'Brien" is matched as it stands instead of breaking the statement.
+QString sqlValue(const QString& value);
+
+// The fixed SQL texts are SQL Server's dialect. On the embedded SQLite databases:
+// - a quoted literal "dd.mm.yyyy" or "dd.mm.yyyy hh:mm:ss" is the date it names, in the
+//   stored form "yyyy-mm-dd hh:mm:ss";
+// - "+" between two bare column names goes through tsql_add(), which concatenates two
+//   texts as SQL Server does (REA_KTO+REA_NID) and adds numbers.
+QString sqliteTranslate(const QString& tsql);
+
+// A procedure body statement with its @parameters turned into positional '?' marks.
+struct PositionalStatement {
+    QString sql;
+    QStringList params; // in the order of the marks, as written in the body
+};
+PositionalStatement positionalParams(const QString& body);
+
+// The parts of a connection as Path.ini gives them.
+struct ConnectionSettings {
+    QString server;
+    QString database;
+    QString user;
+    QString password;
+    bool trusted = false; // Windows (integrated) authentication: the local database
+};
+
+// The connection strings of the original client, kept for the record and the window.
+QString localConnectionString(const QString& database, const QString& server);
+QString mainConnectionString(const QString& password, const QString& user,
+                             const QString& database, const QString& server);
+
+// The same connection through unixODBC and FreeTDS. A value holding ';' or '}' is wrapped
+// in braces, so a password cannot add attributes to the string.
+QString odbcConnectionString(const ConnectionSettings& s);
+QString odbcAttributeValue(const QString& value);
+
+// QODBC cannot bind by name: a procedure is called with its parameters in declared order.
+QString odbcCallText(const QString& procName, const QStringList& paramNames);
+
+} // namespace varid

@@ -1,0 +1,283 @@
+#include "data/rowset.h"
+
+#include "data/values.h"
+
+#include <QRegularExpression>
+#include <QSqlRecord>
+
+namespace varid {
+
+namespace {
+const QString kRowId = QStringLiteral("__VARID_ROWID");
+
+bool sameValue(const QVariant& a, const QVariant& b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() && b.isNull();
+    if (isNumeric(a) && isNumeric(b))
+        return a.toDouble() == b.toDouble();
+    return textForm(a) == textForm(b);
+}
+} // namespace
+
+void RowSet::close()
+{
+    active_ = false;
+    eof_ = true;
+    cur_ = 0;
+    rows_.clear();
+    rowIds_.clear();
+    state_ = State::Browse;
+}
+
+void RowSet::load(QSqlQuery& q, const QString& table)
+{
+    close();
+    table_ = table;
+    columns_.clear();
+    index_.clear();
+    const QSqlRecord rec = q.record();
+    int idCol = -1;
+    QVector<ColumnKind> kinds;
+    for (int i = 0; i < rec.count(); ++i) {
+        const QString name = rec.fieldName(i);
+        if (name == kRowId) { idCol = i; continue; }
+        index_.insert(name.toUpper(), int(columns_.size()));
+        columns_ << name;
+        kinds << conn_->kindOf(name);
+    }
+    while (q.next()) {
+        QVector<QVariant> row;
+        row.reserve(columns_.size());
+        for (int i = 0; i < rec.count(); ++i) {
+            if (i == idCol) { rowIds_ << q.value(i); continue; }
+            QVariant v = q.value(i);
+            const int c = int(row.size());
+            if (kinds[c] == ColumnKind::Date && v.typeId() == QMetaType::QString) {
+                if (const auto dt = parseStorageText(v.toString()))
+                    v = *dt;
+            }
+            row << v;
+        }
+        rows_ << row;
+    }
+    q.finish();
+    active_ = true;
+    first();
+}
+
+void RowSet::first()
+{
+    cur_ = 0;
+    eof_ = rows_.isEmpty();
+}
+
+void RowSet::next()
+{
+    if (rows_.isEmpty()) { eof_ = true; return; }
+    if (cur_ + 1 < rows_.size())
+        ++cur_;
+    else
+        eof_ = true;
+}
+
+int RowSet::columnIndex(const QString& column) const
+{
+    const auto it = index_.constFind(column.toUpper());
+    if (it == index_.constEnd())
+        throw DbError(QStringLiteral("Field '%1' not found").arg(column));
+    return *it;
+}
+
+bool RowSet::locate(const QString& columns, const QVariantList& values)
+{
+    const QStringList names = columns.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (names.size() != values.size())
+        throw DbError(QStringLiteral("Locate: %1 columns but %2 values").arg(names.size()).arg(values.size()));
+    QVector<int> idx;
+    for (const QString& n : names)
+        idx << columnIndex(n.trimmed());
+    for (int r = 0; r < rows_.size(); ++r) {
+        bool all = true;
+        for (int k = 0; k < idx.size() && all; ++k)
+            all = sameValue(rows_[r][idx[k]], values[k]);
+        if (all) {
+            cur_ = r;
+            eof_ = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+QVariant RowSet::value(const QString& column) const
+{
+    const int c = columnIndex(column);
+    if (state_ != State::Browse)
+        return buffer_[c];
+    if (rows_.isEmpty())
+        return QVariant();
+    return rows_[cur_][c];
+}
+
+QString RowSet::text(const QString& column) const { return textForm(value(column)); }
+
+qlonglong RowSet::integer(const QString& column) const
+{
+    const QVariant v = value(column);
+    if (v.isNull()) return 0;
+    bool ok = false;
+    const qlonglong n = v.toLongLong(&ok);
+    if (!ok) {
+        const double d = v.toDouble(&ok);
+        if (!ok) throw DbError(QStringLiteral("'%1' is not a valid integer value").arg(v.toString()));
+        return qlonglong(d);
+    }
+    return n;
+}
+
+double RowSet::number(const QString& column) const
+{
+    const QVariant v = value(column);
+    if (v.isNull()) return 0.0;
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    if (!ok) throw DbError(QStringLiteral("'%1' is not a valid floating point value").arg(v.toString()));
+    return d;
+}
+
+void RowSet::edit()
+{
+    if (!active_) throw DbError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    if (table_.isEmpty()) throw DbError(QStringLiteral("This row set cannot be written"));
+    if (rows_.isEmpty()) throw DbError(QStringLiteral("Cannot edit: the row set is empty"));
+    buffer_ = rows_[cur_];
+    assigned_ = QVector<bool>(columns_.size(), false);
+    state_ = State::Edit;
+}
+
+void RowSet::insert()
+{
+    if (!active_) throw DbError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    if (table_.isEmpty()) throw DbError(QStringLiteral("This row set cannot be written"));
+    buffer_ = QVector<QVariant>(columns_.size());
+    assigned_ = QVector<bool>(columns_.size(), false);
+    state_ = State::Insert;
+}
+
+void RowSet::set(const QString& column, const QVariant& v)
+{
+    if (state_ == State::Browse)
+        throw DbError(QStringLiteral("Dataset not in edit or insert mode"));
+    const int c = columnIndex(column);
+    buffer_[c] = v;
+    assigned_[c] = true;
+}
+
+void RowSet::cancel() { state_ = State::Browse; }
+
+void RowSet::post()
+{
+    if (state_ == State::Browse)
+        throw DbError(QStringLiteral("Dataset not in edit or insert mode"));
+    QStringList cols;
+    QVariantList binds;
+    QVector<QVariant> stored = buffer_;
+    for (int c = 0; c < columns_.size(); ++c) {
+        if (!assigned_[c]) continue;
+        const ColumnKind kind = conn_->kindOf(columns_[c]);
+        const QVariant v = conn_->toStorage(buffer_[c], kind);
+        cols << columns_[c];
+        binds << v;
+        QVariant shown = v;
+        if (kind == ColumnKind::Date && v.typeId() == QMetaType::QString)
+            if (const auto dt = parseStorageText(v.toString())) shown = *dt;
+        stored[c] = shown;
+    }
+    const bool sqlite = conn_->backend() == Backend::Sqlite;
+    if (state_ == State::Insert) {
+        QStringList marks;
+        for (int i = 0; i < cols.size(); ++i) marks << QStringLiteral("?");
+        const QString sql = cols.isEmpty()
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table_)
+            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table_, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+        QSqlQuery q = conn_->run(sql, binds);
+        const QVariant id = q.lastInsertId();
+        q.finish();
+        rows_ << stored;
+        rowIds_ << id;
+        cur_ = int(rows_.size()) - 1;
+        eof_ = false;
+    } else if (!cols.isEmpty()) {
+        QStringList sets;
+        for (const QString& c : cols) sets << c + QStringLiteral("=?");
+        QString where;
+        if (sqlite && cur_ < rowIds_.size()) {
+            where = QStringLiteral("rowid=?");
+            binds << rowIds_[cur_];
+        } else {
+            // No row identity from the server: the row is the one holding all the values read.
+            QStringList conds;
+            for (int c = 0; c < columns_.size(); ++c) {
+                const QVariant& old = rows_[cur_][c];
+                if (old.isNull()) {
+                    conds << columns_[c] + QStringLiteral(" IS NULL");
+                } else {
+                    conds << columns_[c] + QStringLiteral("=?");
+                    binds << conn_->toStorage(old, conn_->kindOf(columns_[c]));
+                }
+            }
+            where = conds.join(QStringLiteral(" AND "));
+        }
+        const QString sql = sqlite
+            ? QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table_, sets.join(QLatin1Char(',')), where)
+            : QStringLiteral("UPDATE TOP (1) %1 SET %2 WHERE %3").arg(table_, sets.join(QLatin1Char(',')), where);
+        conn_->run(sql, binds).finish();
+        rows_[cur_] = stored;
+    }
+    state_ = State::Browse;
+}
+
+void Query::setSql(const QString& sql)
+{
+    close();
+    sql_ = sql;
+}
+
+void Query::open()
+{
+    close();
+    // A plain "SELECT * FROM T ..." may be written through; on SQLite its rows carry their rowid.
+    static const QRegularExpression single(
+        QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)\\s*(where\\b|order\\b|$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString text = sql_;
+    QString table;
+    const auto m = single.match(sql_);
+    if (m.hasMatch()) {
+        table = m.captured(1);
+        if (connection().backend() == Backend::Sqlite) {
+            const int star = sql_.indexOf(QLatin1Char('*'));
+            text = sql_.left(star) + QStringLiteral("rowid AS %1, *").arg(kRowId) + sql_.mid(star + 1);
+        }
+    }
+    QSqlQuery q = connection().run(text);
+    load(q, table);
+}
+
+void Query::exec()
+{
+    close();
+    connection().run(sql_).finish();
+}
+
+void TableCursor::open()
+{
+    const QString sql = connection().backend() == Backend::Sqlite
+        ? QStringLiteral("SELECT rowid AS %1, * FROM %2").arg(kRowId, name_)
+        : QStringLiteral("SELECT * FROM %1").arg(name_);
+    QSqlQuery q = connection().run(sql);
+    load(q, name_);
+}
+
+} // namespace varid

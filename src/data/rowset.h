@@ -1,0 +1,90 @@
+#pragma once
+#include "data/connection.h"
+
+#include <QHash>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+namespace varid {
+
+// A row set: the rows a query or table cursor read when it was opened (a snapshot that
+// later writes do not change), walked by first/next/end of data, searched by locate, and
+// written through by edit/insert/post where the rows come from one table.
+class RowSet {
+public:
+    explicit RowSet(Connection& c) : conn_(&c) {}
+    virtual ~RowSet() = default;
+
+    bool active() const { return active_; }
+    virtual void close();
+
+    void first();
+    void next();
+    bool eof() const { return eof_; }
+    int rowCount() const { return int(rows_.size()); }
+    int recNo() const { return rows_.isEmpty() ? 0 : cur_ + 1; }
+
+    // One column, or several as "A; B; C" with one value each. Exact and case-sensitive;
+    // the cursor stays where it was when no row matches.
+    bool locate(const QString& columns, const QVariantList& values);
+    bool locate(const QString& column, const QVariant& value) { return locate(column, QVariantList{value}); }
+
+    bool hasColumn(const QString& column) const { return index_.contains(column.toUpper()); }
+    QVariant value(const QString& column) const; // typed value; null stays null
+    QString text(const QString& column) const;   // text form
+    qlonglong integer(const QString& column) const;
+    double number(const QString& column) const;  // a null reads as 0
+
+    void edit();
+    void insert();
+    void set(const QString& column, const QVariant& value);
+    void post(); // writes exactly this row
+    void cancel();
+
+    Connection& connection() const { return *conn_; }
+
+protected:
+    void load(QSqlQuery& q, const QString& table);
+    int columnIndex(const QString& column) const;
+
+    Connection* conn_;
+    QString table_; // set when the rows come from one table and may be written through
+    bool active_ = false;
+    bool eof_ = true;
+    int cur_ = 0;
+    QStringList columns_;
+    QHash<QString, int> index_;
+    QVector<QVector<QVariant>> rows_;
+    QVector<QVariant> rowIds_; // SQLite rowid of each row, for writing through
+
+    enum class State { Browse, Edit, Insert } state_ = State::Browse;
+    QVector<QVariant> buffer_;
+    QVector<bool> assigned_;
+};
+
+// A query component (Q1, Q1DM, ...): its text is replaced before each use.
+class Query : public RowSet {
+public:
+    using RowSet::RowSet;
+    void setSql(const QString& sql); // closes the query
+    QString sql() const { return sql_; }
+    void open();
+    void exec(); // a statement that returns no rows
+
+private:
+    QString sql_;
+};
+
+// A table cursor (T_KTO, T_KLIENT, ...): all rows of one table.
+class TableCursor : public RowSet {
+public:
+    TableCursor(Connection& c, const QString& table) : RowSet(c), name_(table) {}
+    void open();
+    QString tableName() const { return name_; }
+
+private:
+    QString name_;
+};
+
+} // namespace varid

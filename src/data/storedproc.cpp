@@ -1,0 +1,107 @@
+#include "data/storedproc.h"
+
+#include "data/values.h"
+
+namespace varid {
+
+StoredProc::StoredProc(Connection& c, const QString& procName, QVector<ParamDef> params)
+    : conn_(&c), name_(procName), params_(std::move(params)), values_(params_.size())
+{
+}
+
+int StoredProc::indexOf(const QString& param) const
+{
+    for (int i = 0; i < params_.size(); ++i)
+        if (params_[i].name.compare(param, Qt::CaseInsensitive) == 0)
+            return i;
+    throw DbError(QStringLiteral("Parameter '%1' not found in %2").arg(param, name_));
+}
+
+void StoredProc::set(const QString& param, const QVariant& value)
+{
+    const int i = indexOf(param);
+    QVariant v = value;
+    if (params_[i].type == ParamType::DateTime && v.typeId() == QMetaType::QString) {
+        const QString s = v.toString();
+        const auto dt = parseDateText(s);
+        if (!dt)
+            throw DbError(QStringLiteral("'%1' is not a valid date and time").arg(s));
+        v = *dt;
+    }
+    values_[i] = v;
+}
+
+QVariant StoredProc::param(const QString& param) const { return values_[indexOf(param)]; }
+
+void StoredProc::clear() { values_ = QVector<QVariant>(params_.size()); }
+
+QStringList StoredProc::embeddedBody()
+{
+    if (bodyGeneration_ == conn_->generation() && !body_.isEmpty())
+        return body_;
+    QString base = name_;
+    const int semi = base.indexOf(QLatin1Char(';'));
+    if (semi >= 0) base.truncate(semi);
+    QSqlQuery q = conn_->run(
+        QStringLiteral("SELECT PROC_SQL FROM SYS_PROC WHERE upper(PROC_NAME)=upper(?) ORDER BY PROC_STEP"),
+        QVariantList{base});
+    QStringList body;
+    while (q.next())
+        body << q.value(0).toString();
+    q.finish();
+    if (body.isEmpty())
+        throw DbError(QStringLiteral("Could not find stored procedure '%1'").arg(base));
+    body_ = body;
+    bodyGeneration_ = conn_->generation();
+    return body_;
+}
+
+namespace {
+ColumnKind kindOfParam(ParamType t)
+{
+    switch (t) {
+    case ParamType::DateTime: return ColumnKind::Date;
+    case ParamType::Text: return ColumnKind::Text;
+    case ParamType::Integer: case ParamType::SmallInt: return ColumnKind::Integer;
+    default: return ColumnKind::Number;
+    }
+}
+
+QMetaType metaOf(ParamType t)
+{
+    switch (t) {
+    case ParamType::DateTime: return QMetaType(QMetaType::QDateTime);
+    case ParamType::Text: return QMetaType(QMetaType::QString);
+    case ParamType::Integer: case ParamType::SmallInt: return QMetaType(QMetaType::Int);
+    default: return QMetaType(QMetaType::Double);
+    }
+}
+} // namespace
+
+void StoredProc::execute()
+{
+    if (conn_->backend() == Backend::Sqlite) {
+        for (const QString& statement : embeddedBody()) {
+            const PositionalStatement st = positionalParams(statement);
+            QVariantList binds;
+            for (const QString& p : st.params) {
+                const int i = indexOf(p);
+                binds << conn_->toStorage(values_[i], kindOfParam(params_[i].type));
+            }
+            conn_->run(st.sql, binds).finish();
+        }
+        return;
+    }
+    QStringList names;
+    QVariantList binds;
+    for (int i = 0; i < params_.size(); ++i) {
+        names << params_[i].name;
+        QVariant v = conn_->toStorage(values_[i], kindOfParam(params_[i].type));
+        if (v.isNull())
+            v = QVariant(metaOf(params_[i].type)); // a typed null, so the driver knows the type
+        binds << v;
+    }
+    conn_->run(odbcCallText(name_, names), binds).finish();
+}
+
+} // namespace varid

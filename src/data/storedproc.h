@@ -1,0 +1,46 @@
+#pragma once
+#include "data/connection.h"
+
+#include <QVariant>
+#include <QVector>
+
+namespace varid {
+
+enum class ParamType { Integer, SmallInt, Float, Decimal, Text, DateTime };
+
+struct ParamDef {
+    QString name; // with its '@'
+    ParamType type;
+    int size = 0; // text length or numeric precision
+};
+
+// A stored procedure component: a name with its group suffix (";1") and its declared
+// parameters after @RETURN_VALUE, which is never read.
+class StoredProc {
+public:
+    StoredProc(Connection& c, const QString& procName, QVector<ParamDef> params);
+
+    QString procName() const { return name_; }
+    const QVector<ParamDef>& params() const { return params_; }
+
+    // By name in any letter case. A date-time parameter set from text reads
+    // "dd.mm.yyyy" or "dd.mm.yyyy hh:mm:ss"; any other text is an error.
+    void set(const QString& param, const QVariant& value);
+    QVariant param(const QString& param) const;
+    void clear(); // every parameter back to null
+
+    void execute();
+
+private:
+    int indexOf(const QString& param) const;
+    QStringList embeddedBody();
+
+    Connection* conn_;
+    QString name_;
+    QVector<ParamDef> params_;
+    QVector<QVariant> values_;
+    QStringList body_;
+    int bodyGeneration_ = -1;
+};
+
+} // namespace varid

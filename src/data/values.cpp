@@ -1,0 +1,90 @@
+#include "data/values.h"
+
+#include <QRegularExpression>
+
+namespace varid {
+
+QString shortDate(const QDate& d)
+{
+    return d.toString(QStringLiteral("dd.MM.yyyy"));
+}
+
+QString dateTimeText(const QDateTime& dt)
+{
+    if (dt.time() == QTime(0, 0))
+        return shortDate(dt.date());
+    return dt.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+}
+
+bool isNumeric(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
+    case QMetaType::Short: case QMetaType::UShort: case QMetaType::Double: case QMetaType::Float:
+    case QMetaType::Long: case QMetaType::ULong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString textForm(const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return QString();
+    switch (v.typeId()) {
+    case QMetaType::QDateTime:
+        return dateTimeText(v.toDateTime());
+    case QMetaType::QDate:
+        return shortDate(v.toDate());
+    case QMetaType::Int: case QMetaType::LongLong: case QMetaType::Short: case QMetaType::Long:
+        return QString::number(v.toLongLong());
+    case QMetaType::UInt: case QMetaType::ULongLong: case QMetaType::UShort: case QMetaType::ULong:
+        return QString::number(v.toULongLong());
+    case QMetaType::Double: case QMetaType::Float:
+        return QString::number(v.toDouble(), 'g', 15);
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    default:
+        return v.toString();
+    }
+}
+
+std::optional<QDateTime> parseDateText(const QString& text)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^(\\d{1,2})\\.(\\d{1,2})\\.(\\d{4})(?: (\\d{1,2}):(\\d{2}):(\\d{2}))?$"));
+    const auto m = re.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDate d(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+    QTime t(0, 0);
+    if (m.capturedLength(4) > 0)
+        t = QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
+    if (!d.isValid() || !t.isValid())
+        return std::nullopt;
+    return QDateTime(d, t);
+}
+
+QString storageText(const QDateTime& dt)
+{
+    return dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+std::optional<QDateTime> parseStorageText(const QString& text)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d+)?)?$"));
+    const auto m = re.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    QTime t(0, 0);
+    if (m.capturedLength(4) > 0)
+        t = QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
+    if (!d.isValid() || !t.isValid())
+        return std::nullopt;
+    return QDateTime(d, t);
+}
+
+} // namespace varid

@@ -1,0 +1,30 @@
+#pragma once
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+#include <optional>
+
+namespace varid {
+
+// The short date of the program: day.month.year, "23.12.2007".
+QString shortDate(const QDate& d);
+
+// Date and time as the log lines and text forms show them: "dd.mm.yyyy hh:mm:ss",
+// the date alone when the time is exactly midnight.
+QString dateTimeText(const QDateTime& dt);
+
+// A column value as displayed: null gives "", a date-time its date text (with the time
+// unless midnight), an integer its digits, other numbers their shortest form with at most
+// 15 significant digits and a '.' separator, text as it stands.
+QString textForm(const QVariant& v);
+
+// "dd.mm.yyyy" or "dd.mm.yyyy hh:mm:ss"; nothing for any other text.
+std::optional<QDateTime> parseDateText(const QString& text);
+
+// The embedded databases keep dates as "yyyy-mm-dd hh:mm:ss".
+QString storageText(const QDateTime& dt);
+std::optional<QDateTime> parseStorageText(const QString& text);
+
+bool isNumeric(const QVariant& v);
+
+} // namespace varid

@@ -1,0 +1,251 @@
+#include "shell/gui/mainwindow.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace varid {
+
+namespace {
+QString css(Colour c)
+{
+    switch (c) {
+    case Colour::Green: return QStringLiteral("rgb(0,128,0)");
+    case Colour::Maroon: return QStringLiteral("rgb(128,0,0)");
+    case Colour::Black: return QStringLiteral("rgb(0,0,0)");
+    default: return QString();
+    }
+}
+
+struct StepRow {
+    Switch sw;
+    const char* swName;
+    const char* caption;
+    Bar bar;
+    const char* barName;
+};
+
+const StepRow kRows[] = {
+    {Switch::Klient, "CB_Klient", "Клиенты", Bar::Klient, "PB_Klient"},
+    {Switch::Personal, "CB_Personal", "сотрудники", Bar::Personal, "PB_Personal"},
+    {Switch::Bilet, "CB_Bilet", "Билеты", Bar::Bilet, "PB_Bilet"},
+    {Switch::Prodlenie, "CB_Prodlenie", "продление", Bar::Prodlen, "PB_Prodlen"},
+    {Switch::Realiz, "CB_Realiz", "реализация", Bar::Real, "PB_Real"},
+    {Switch::Avans, "CB_Avans", "авансовый отчет", Bar::Avans, "PB_Avans"},
+    {Switch::Ostatok, "CB_Ostatok", "остатки ", Bar::Ostatok, "PB_Ostatok"},
+    {Switch::Terrorist, "CB_Terrorist", "Список террористов", Bar::Terrorist, "PB_Terrorist"},
+    {Switch::GL_Book, "CB_GL_Book", "главная книга", Bar::GL_Book, "PB_GL_Book"},
+};
+} // namespace
+
+QLabel* MainWindow::label(const QString& name, const QString& text, const QRect& g)
+{
+    auto* l = new QLabel(text, this);
+    if (!name.isEmpty())
+        l->setObjectName(name);
+    l->setGeometry(g);
+    return l;
+}
+
+MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setFixedSize(645, 609);
+    QFont f = font();
+    f.setPointSize(8);
+    setFont(f);
+
+    // Connections and configuration.
+    L_StartProg = label(QStringLiteral("L_StartProg"), QString(), {10, 8, 300, 18});
+    label({}, QStringLiteral("IP главного сервера"), {10, 30, 130, 18});
+    L_GL_IP = label(QStringLiteral("L_GL_IP"), QString(), {145, 30, 160, 18});
+    label({}, QStringLiteral("Имя сервера"), {10, 50, 130, 18});
+    L_IP = label(QStringLiteral("L_IP"), QString(), {145, 50, 160, 18});
+    L_Admin = label(QStringLiteral("L_Admin"), QString(), {10, 70, 140, 18});
+    L_Pass = label(QStringLiteral("L_Pass"), QString(), {160, 70, 140, 18});
+    L_Interval = label(QStringLiteral("L_Interval"), QString(), {10, 90, 180, 18});
+    L_C = label(QStringLiteral("L_C"), QString(), {10, 110, 180, 18});
+    L_Po = label(QStringLiteral("L_Po"), QString(), {190, 110, 180, 18});
+    label({}, QStringLiteral("ГлС"), {330, 30, 40, 18});
+    L_Info = label(QStringLiteral("L_Info"), QString(), {375, 30, 255, 18});
+    label({}, QStringLiteral("Локальный"), {330, 50, 60, 18});
+    L_Info1 = label(QStringLiteral("L_Info1"), QString(), {395, 50, 235, 18});
+    L_Tel = label(QStringLiteral("L_Tel"), QString(), {330, 70, 300, 18});
+    L_KTO = label(QStringLiteral("L_KTO"), QString(), {330, 90, 100, 18});
+    L_KTO->hide();
+
+    // The steps: a switch and a progress bar each; two bars for tickets and advance reports.
+    int y = 140;
+    auto addBar = [&](Bar b, const char* name, int row) {
+        auto* p = new QProgressBar(this);
+        p->setObjectName(QString::fromLatin1(name));
+        p->setGeometry(200, row, 430, 18);
+        p->setTextVisible(false);
+        bars_[size_t(b)] = p;
+    };
+    for (const StepRow& r : kRows) {
+        auto* cb = new QCheckBox(QString::fromUtf8(r.caption), this);
+        cb->setObjectName(QString::fromLatin1(r.swName));
+        cb->setGeometry(10, y, 180, 20);
+        switches_[size_t(r.sw)] = cb;
+        const Switch sw = r.sw;
+        connect(cb, &QCheckBox::clicked, this, [this, sw](bool on) { st_.setSwitch(sw, on); });
+        addBar(r.bar, r.barName, y + 1);
+        y += 24;
+        if (r.sw == Switch::Bilet) {
+            label({}, QStringLiteral("Билеты строки"), {30, y, 160, 20});
+            addBar(Bar::BLine, "PB_BLine", y + 1);
+            y += 24;
+        } else if (r.sw == Switch::Avans) {
+            label({}, QStringLiteral("АО линии"), {30, y, 160, 20});
+            addBar(Bar::AV_Line, "PB_AV_Line", y + 1);
+            y += 24;
+        }
+    }
+
+    // Period and mode.
+    y += 6;
+    label({}, QStringLiteral("c"), {10, y + 2, 12, 18});
+    Data_O_C = new QDateEdit(this);
+    Data_O_C->setObjectName(QStringLiteral("Data_O_C"));
+    Data_O_C->setCalendarPopup(true);
+    Data_O_C->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    Data_O_C->setGeometry(25, y, 100, 22);
+    label({}, QStringLiteral("по"), {135, y + 2, 20, 18});
+    Data_O_PO = new QDateEdit(this);
+    Data_O_PO->setObjectName(QStringLiteral("Data_O_PO"));
+    Data_O_PO->setCalendarPopup(true);
+    Data_O_PO->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    Data_O_PO->setGeometry(160, y, 100, 22);
+    CB_New = new QCheckBox(QStringLiteral("Только новое и измененное"), this);
+    CB_New->setObjectName(QStringLiteral("CB_New"));
+    CB_New->setGeometry(275, y, 220, 22);
+    connect(Data_O_C, &QDateEdit::dateChanged, this, [this](QDate d) { st_.panel.Data_O_C = d; });
+    connect(Data_O_PO, &QDateEdit::dateChanged, this, [this](QDate d) { st_.panel.Data_O_PO = d; });
+    connect(CB_New, &QCheckBox::clicked, this, [this](bool on) { st_.panel.CB_New = on; });
+
+    // Buttons.
+    y += 32;
+    auto button = [&](const char* name, const QString& text, int x, int w) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(x, y, w, 26);
+        return b;
+    };
+    B_Connect = button("B_Connect", QStringLiteral("Передача"), 10, 90);
+    B_Stop = button("B_Stop", QStringLiteral("Стоп"), 105, 90);
+    B_Test = button("B_Test", QStringLiteral("Test"), 200, 70);
+    B_Akt = button("B_Akt", QStringLiteral("Акт сверки"), 275, 100);
+    B_Del = button("B_Del", QStringLiteral("Удалить"), 380, 80);
+    B_Del->hide();
+    BitBtn1 = button("BitBtn1", QStringLiteral("Свернуть"), 540, 90);
+    connect(B_Connect, &QPushButton::clicked, this, [this] { st_.B_ConnectClick(); });
+    connect(B_Stop, &QPushButton::clicked, this, [this] { st_.B_StopClick(); });
+    connect(B_Test, &QPushButton::clicked, this, [this] { st_.B_TestClick(); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { showMinimized(); });
+
+    // Countdown and counters.
+    y += 34;
+    L_Start = label(QStringLiteral("L_Start"), QString(), {10, y, 190, 18});
+    PB_Start = new QProgressBar(this);
+    PB_Start->setObjectName(QStringLiteral("PB_Start"));
+    PB_Start->setGeometry(200, y, 430, 18);
+    PB_Start->setTextVisible(false);
+    y += 24;
+    label({}, QStringLiteral("Кол-во передач"), {10, y, 100, 18});
+    L_Kol = label(QStringLiteral("L_Kol"), QString(), {115, y, 60, 18});
+    label({}, QStringLiteral("попыток"), {185, y, 60, 18});
+    L_Pop = label(QStringLiteral("L_Pop"), QString(), {250, y, 60, 18});
+    CB_AutoStart = new QCheckBox(QStringLiteral("Добавить в автозагрузку"), this);
+    CB_AutoStart->setObjectName(QStringLiteral("CB_AutoStart"));
+    CB_AutoStart->setGeometry(400, y, 230, 20);
+
+    // Hidden: the run log buffer and the day and night pickers.
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->hide();
+    DT = new QTimeEdit(this);
+    DT->setObjectName(QStringLiteral("DT"));
+    DT->hide();
+    DT1 = new QTimeEdit(QTime(23, 30), this);
+    DT1->setObjectName(QStringLiteral("DT1"));
+    DT1->hide();
+    DT2 = new QTimeEdit(QTime(2, 0), this);
+    DT2->setObjectName(QStringLiteral("DT2"));
+    DT2->hide();
+
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+
+    st_.panel.onChange = [this] { refresh(); };
+    st_.panel.onBar = [this](Bar b) { showBar(b); };
+    lastPaint_.start();
+    refresh();
+}
+
+void MainWindow::showLabel(QLabel* w, const LabelState& s)
+{
+    w->setText(s.text);
+    w->setToolTip(s.hint);
+    QString style;
+    if (s.background != Colour::Default) style += QStringLiteral("background-color:%1;").arg(css(s.background));
+    if (s.foreground != Colour::Default) style += QStringLiteral("color:%1;").arg(css(s.foreground));
+    w->setStyleSheet(style);
+    if (w != L_KTO)
+        w->setVisible(s.visible);
+}
+
+void MainWindow::showBar(Bar b)
+{
+    const BarState& s = st_.panel.bars[size_t(b)];
+    QProgressBar* p = bars_[size_t(b)];
+    p->setMaximum(s.max);
+    p->setValue(s.pos);
+    // During a run no event is handled; the bar paints itself, a few times a second.
+    if (lastPaint_.elapsed() > 40 || s.pos == s.max) {
+        p->repaint();
+        lastPaint_.restart();
+    }
+}
+
+void MainWindow::refresh()
+{
+    const Panel& p = st_.panel;
+    setWindowTitle(p.caption);
+    showLabel(L_Info, p.L_Info);
+    showLabel(L_Info1, p.L_Info1);
+    showLabel(L_KTO, p.L_KTO);
+    showLabel(L_Tel, p.L_Tel);
+    showLabel(L_GL_IP, p.L_GL_IP);
+    showLabel(L_IP, p.L_IP);
+    showLabel(L_Interval, p.L_Interval);
+    showLabel(L_C, p.L_C);
+    showLabel(L_Po, p.L_Po);
+    showLabel(L_Admin, p.L_Admin);
+    showLabel(L_Pass, p.L_Pass);
+    showLabel(L_Start, p.L_Start);
+    showLabel(L_Kol, p.L_Kol);
+    showLabel(L_Pop, p.L_Pop);
+    showLabel(L_StartProg, p.L_StartProg);
+    PB_Start->setMaximum(p.PB_Start.max);
+    PB_Start->setValue(std::min(p.PB_Start.pos, p.PB_Start.max));
+    for (int i = 0; i < kBarCount; ++i) {
+        bars_[i]->setMaximum(p.bars[i].max);
+        bars_[i]->setValue(p.bars[i].pos);
+    }
+    for (int i = 0; i < kSwitchCount; ++i)
+        switches_[i]->setChecked(p.switches[i]);
+    CB_New->setChecked(p.CB_New);
+    CB_AutoStart->setChecked(p.CB_AutoStart);
+    {
+        const QSignalBlocker b1(Data_O_C), b2(Data_O_PO);
+        Data_O_C->setDate(p.Data_O_C);
+        Data_O_PO->setDate(p.Data_O_PO);
+    }
+    if (p.focusRequests != seenFocus_) {
+        seenFocus_ = p.focusRequests;
+        B_Stop->setFocus();
+    }
+    Memo1->setPlainText(p.memo.join(QLatin1Char('\n')));
+}
+
+} // namespace varid

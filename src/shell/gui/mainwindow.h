@@ -1,0 +1,49 @@
+#pragma once
+#include "shell/station.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <QWidget>
+
+#include <array>
+
+namespace varid {
+
+// The main window: a view of the station's panel and the user's controls.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(Station& station, QWidget* parent = nullptr);
+
+    // Element names as the program knows them, for a look from outside (tests, scripts).
+    QWidget* element(const QString& name) const { return findChild<QWidget*>(name); }
+
+    void refresh();
+
+private:
+    QLabel* label(const QString& name, const QString& text, const QRect& geometry);
+    void showLabel(QLabel* w, const LabelState& s);
+    void showBar(Bar b);
+
+    Station& st_;
+    QLabel *L_Info, *L_Info1, *L_KTO, *L_Tel, *L_GL_IP, *L_IP, *L_Interval, *L_C, *L_Po, *L_Admin, *L_Pass,
+        *L_Start, *L_Kol, *L_Pop, *L_StartProg;
+    QProgressBar* PB_Start;
+    std::array<QProgressBar*, kBarCount> bars_{};
+    std::array<QCheckBox*, kSwitchCount> switches_{};
+    QCheckBox *CB_New, *CB_AutoStart;
+    QDateEdit *Data_O_C, *Data_O_PO;
+    QPushButton *B_Connect, *B_Stop, *B_Test, *B_Akt, *B_Del, *BitBtn1;
+    QPlainTextEdit* Memo1;
+    QTimeEdit *DT, *DT1, *DT2;
+    int seenFocus_ = 0;
+    QElapsedTimer lastPaint_;
+};
+
+} // namespace varid

@@ -1,0 +1,75 @@
+#pragma once
+#include "transfer/runstate.h"
+
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+namespace varid {
+
+enum class Colour { Default, Green, Maroon, Black };
+
+struct LabelState {
+    QString text;
+    QString hint;
+    Colour background = Colour::Default;
+    Colour foreground = Colour::Default;
+    bool visible = true;
+};
+
+struct BarState {
+    int max = 100;
+    int pos = 0;
+};
+
+// Everything the main window shows and the run reads, as plain values. The window mirrors
+// it; the headless service and the tests use it as it is.
+class Panel : public RunState {
+public:
+    Panel();
+
+    QString caption;
+    LabelState L_Info, L_Info1, L_KTO, L_Tel, L_GL_IP, L_IP, L_Interval, L_C, L_Po, L_Admin, L_Pass,
+        L_Start, L_Kol, L_Pop, L_StartProg;
+    int intervalTag = 0; // the tag of L_Interval: minutes
+    int startCount = 0;  // the tag of L_Start
+    BarState PB_Start;
+    std::array<BarState, kBarCount> bars;
+    bool CB_New = true;
+    std::array<bool, kSwitchCount> switches;
+    bool CB_AutoStart = true;
+    QDate Data_O_C, Data_O_PO;
+    QStringList memo{QString()}; // the run log buffer starts with one empty line
+    int focusRequests = 0;       // B_Stop takes the focus at every connect attempt
+
+    // Told of every change; of each line added to the buffer; of each progress move.
+    std::function<void()> onChange;
+    std::function<void(const QString&)> onLine;
+    std::function<void(Bar)> onBar;
+    void changed() { if (onChange) onChange(); }
+
+    static int number(const LabelState& l) { return l.text.toInt(); }
+    static void addTo(LabelState& l, int n) { l.text = QString::number(l.text.toInt() + n); }
+
+    // RunState
+    bool incremental() const override { return CB_New; }
+    QDate periodFrom() const override { return Data_O_C; }
+    QDate periodTo() const override { return Data_O_PO; }
+    QString periodStart() const override { return periodStart_; }
+    QString periodEnd() const override { return periodEnd_; }
+    void setPeriodTexts(const QString& start, const QString& end) override { periodStart_ = start; periodEnd_ = end; }
+    QString branchCode() const override { return L_KTO.text; }
+    bool switchOn(Switch s) const override { return switches[size_t(s)]; }
+    QString errorMarker() const override { return errorMarker_; }
+    void setErrorMarker(const QString& m) override { errorMarker_ = m; }
+    void addLine(const QString& line) override;
+    void setBarMax(Bar b, int max) override;
+    void setBarPos(Bar b, int pos) override;
+    int barPos(Bar b) const override { return bars[size_t(b)].pos; }
+
+private:
+    QString periodStart_, periodEnd_, errorMarker_;
+};
+
+} // namespace varid

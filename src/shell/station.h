@@ -1,0 +1,70 @@
+#pragma once
+#include "data/datamodules.h"
+#include "shell/config.h"
+#include "shell/panel.h"
+#include "shell/runlog.h"
+#include "shell/timers.h"
+#include "transfer/transferrun.h"
+
+#include <functional>
+#include <memory>
+
+namespace varid {
+
+// The program without its window: start-up, the connect sequence, the four timers and
+// their counters, the manual controls and the run start. The window and the headless
+// service both drive it.
+class Station {
+public:
+    Station(const QString& home, TimerHost& host);
+
+    enum class Variant { Test, Timer };
+
+    // FormCreate: reads Path.ini and arms T1; touches no database.
+    void formCreate();
+    // Both variants of the connect sequence; true when both status labels read connected.
+    bool connectSequence(Variant v);
+    bool bothConnected() const;
+
+    void B_TestClick() { connectSequence(Variant::Test); }
+    void B_ConnectClick();
+    void B_StopClick();
+    void setSwitch(Switch s, bool on); // CB_KlientClick runs when the clients box changes
+
+    void T1Timer();
+    void T2Timer();
+    void T3Timer(); // the run start
+    void T4Timer();
+
+    // Re-arms the schedule after run completion or the journal step's failure.
+    void cycleRestart();
+
+    QString home() const { return home_; }
+    TimerHost& host() { return host_; }
+
+    Panel panel;
+    DM dm;
+    DM2 dm2;
+    RunLog runLog;
+    std::unique_ptr<Timer> T1, T2, T3, T4;
+    int countdown = 0;      // seconds counted by T4
+    int startThreshold = 0; // T1 hands over when the start count reaches it
+    PathIni ini;
+    QString password;       // the main login's password, as read (L_Pass shows it masked)
+    QStringList connectErrors; // the client's messages of the last connect sequence
+    RunOutcome lastOutcome;
+
+    std::function<void(const QString&)> onMessage;     // a message box
+    std::function<void(const RunOutcome&)> onRunEnded;
+
+    static const QString kConnected;
+
+private:
+    void CB_KlientClick();
+    int intervalMs() const { return panel.intervalTag * 60 * 1000; }
+
+    QString home_;
+    TimerHost& host_;
+};
+
+} // namespace varid

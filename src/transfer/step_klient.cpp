@@ -1,0 +1,79 @@
+// Clients: every client that the branch's new (or, at night, recent) tickets, ledger
+// entries and advance reports refer to is put on the main database when missing there;
+// a non-empty note that differs on the main database comes back to the branch.
+#include "transfer/transferrun.h"
+
+namespace varid {
+
+namespace {
+
+QString selectionIncremental()
+{
+    return QStringLiteral(
+        "SELECT * FROM KLIENT Where K_NID In(SELECT B_K_NID From BILET WHERE B_NEW_OLD='NEW') "
+        "or K_NID In(SELECT G_A_DT From GL_BOOK WHERE G_NEW_OLD='NEW') "
+        "or K_NID In(SELECT G_A_KT From GL_BOOK WHERE G_NEW_OLD='NEW') "
+        "or K_NID In(SELECT AV_PERSON From AVANS WHERE AV_NEW_OLD='NEW') "
+        "or K_NID In(SELECT AVL_K_NID From AVANS_LINE WHERE AVL_AV_NID In (SELECT AV_NID From AVANS WHERE AV_NEW_OLD='NEW')) "
+        "Order By K_FIO ");
+}
+
+QString selectionPeriod(const QString& s, const QString& e)
+{
+    return QStringLiteral("SELECT * FROM KLIENT Where K_NID In(SELECT B_K_NID From BILET WHERE B_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
+        + QStringLiteral("or K_NID In(SELECT B_K_NID From BILET WHERE B_DATA_VIK Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
+        + QStringLiteral("or K_NID In(SELECT G_A_DT From GL_BOOK WHERE G_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
+        + QStringLiteral("or K_NID In(SELECT G_A_KT From GL_BOOK WHERE G_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
+        + QStringLiteral("or K_NID In(SELECT AV_PERSON From AVANS WHERE AV_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
+        + QStringLiteral("or K_NID In(SELECT AVL_K_NID From AVANS_LINE WHERE AVL_AV_NID In ")
+        + QStringLiteral("(SELECT AV_NID From AVANS WHERE AV_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("')) ")
+        + QStringLiteral("Order By K_FIO  ");
+}
+
+} // namespace
+
+void Transfer::Rec_Klient()
+{
+    if (!state_.switchOn(Switch::Klient))
+        return;
+
+    Query& sel = dm_.Q1;
+    RecordCopy::openQuery(sel, state_.incremental()
+        ? selectionIncremental()
+        : selectionPeriod(sqlValue(state_.periodStart()), sqlValue(state_.periodEnd())));
+    state_.setBarMax(Bar::Klient, sel.rowCount());
+
+    CopyRecipe r;
+    r.source = &sel;
+    r.bar = Bar::Klient;
+    r.lookup = [](const RowSet& row) {
+        return QStringLiteral("Select * FROM KLIENT Where K_NID=") + quoted(row.text(QStringLiteral("K_NID"))) + QStringLiteral(" ");
+    };
+    r.insert = &dm2_.Ins_Klient;
+    r.update = nullptr; // a client already on the main database is not changed there
+    r.fill = [](StoredProc& p, const RowSet& row) { fillText(p, row); };
+    r.failureLine = [](const RowSet& row, bool) {
+        return QStringLiteral("Ошибка! Записи на ГлС Клиента K_NID=") + row.text(QStringLiteral("K_NID"))
+            + QStringLiteral(" and K_FIO=") + row.text(QStringLiteral("K_FIO"))
+            + QStringLiteral(" and K_NOMER=") + row.text(QStringLiteral("K_NOMER"));
+    };
+    // The note travels back: a non-empty main note that differs replaces the local one.
+    r.onFound = [this](const RowSet& row, const RowSet& found) {
+        const QString note = found.text(QStringLiteral("K_PROCHEE"));
+        if (note.isEmpty() || note == row.text(QStringLiteral("K_PROCHEE")))
+            return;
+        TableCursor& t = dm_.T_KLIENT;
+        t.close();
+        t.open();
+        if (t.locate(QStringLiteral("K_NID"), row.value(QStringLiteral("K_NID")))) {
+            t.edit();
+            t.set(QStringLiteral("K_PROCHEE"), note);
+            t.post();
+        }
+        t.close();
+        t.open();
+    };
+    copy_.walk(r);
+}
+
+} // namespace varid

@@ -1,0 +1,37 @@
+#pragma once
+// Two real SQLite databases built from db/, in a temporary home directory.
+#include "data/datamodules.h"
+#include "data/embedded.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace varid::testing {
+
+// Qt SQL wants an application object; one for the whole test binary.
+QCoreApplication& app();
+
+class TwoDatabases : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    QString home() const { return dir_.path(); }
+    QString localFile() const { return dir_.filePath(QStringLiteral("local.db")); }
+    QString mainFile() const { return dir_.filePath(QStringLiteral("main.db")); }
+
+    // Statements on the files themselves, outside the program's connections.
+    void local(const QString& script) { runSqliteScript(localFile(), script); }
+    void main(const QString& script) { runSqliteScript(mainFile(), script); }
+    QVariant localValue(const QString& sql) { return scalar(localFile(), sql); }
+    QVariant mainValue(const QString& sql) { return scalar(mainFile(), sql); }
+    static QVariant scalar(const QString& file, const QString& sql);
+
+    // The program's connections, opened on the two files.
+    void connectBoth(DM& dm, DM2& dm2);
+
+    QTemporaryDir dir_;
+};
+
+} // namespace varid::testing

@@ -1,0 +1,2 @@
+#include "fixture.h"
+TEST(Placeholder, Builds) { SUCCEED(); }
