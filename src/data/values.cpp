@@ -31,7 +31,7 @@ bool isNumeric(const QVariant& v)
 QString textForm(const QVariant& v)
 {
     if (v.isNull() || !v.isValid())
-        return QString();
+        return QStringLiteral(""); // empty, not null: a text parameter from it is '' on the server
     switch (v.typeId()) {
     case QMetaType::QDateTime:
         return dateTimeText(v.toDateTime());

@@ -1,0 +1,235 @@
+// Start-up, Path.ini, the connect sequence and the two logs.
+#include "fixture.h"
+
+#include "shell/station.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace varid;
+using varid::testing::TwoDatabases;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray cp1251(const char* utf8) { return encode1251(QString::fromUtf8(utf8)); }
+
+const QDateTime kNoon(QDate(2010, 3, 5), QTime(12, 0));
+
+} // namespace
+
+class StartUp : public ::testing::Test {
+protected:
+    void SetUp() override { varid::testing::app(); ASSERT_TRUE(dir.isValid()); }
+    QString ini() const { return dir.filePath(QStringLiteral("Path.ini")); }
+    QTemporaryDir dir;
+    SimTimerHost host{kNoon};
+    QStringList messages;
+    std::unique_ptr<Station> start()
+    {
+        auto st = std::make_unique<Station>(dir.path(), host);
+        st->onMessage = [this](const QString& m) { messages << m; };
+        st->formCreate();
+        return st;
+    }
+};
+
+TEST_F(StartUp, FirstStartWritesTheDefaultsAndReadsThemBack)
+{
+    auto st = start();
+    EXPECT_EQ(readAll(ini()), QByteArray("GLServerIP:127.0.0.1\r\nServerName:Server\r\nAdminName:sa\r\nAdminPass:1\r\n"
+                                         "Interval:30\r\nTimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\n"
+                                         "GLAliasName:MyTiveron\r\nLocalAliasName:MyTiveron\r\n"));
+    EXPECT_TRUE(messages.isEmpty());
+    const Panel& p = st->panel;
+    EXPECT_EQ(p.L_GL_IP.text, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(p.L_GL_IP.hint, QStringLiteral("MyTiveron"));
+    EXPECT_EQ(p.L_IP.text, QStringLiteral("Server"));
+    EXPECT_EQ(p.L_Interval.text, QStringLiteral("интервал в мин. 30"));
+    EXPECT_EQ(p.L_C.text, QStringLiteral("начало передачи в 9:00"));
+    EXPECT_EQ(p.L_Po.hint, QStringLiteral("19:00"));
+    EXPECT_EQ(p.L_Admin.text, QStringLiteral("sa"));
+    EXPECT_EQ(p.L_Pass.text, QStringLiteral("********")); // never the password in clear
+    EXPECT_EQ(st->password, QStringLiteral("1"));
+    EXPECT_EQ(st->T2->interval(), 1800000);
+    EXPECT_EQ(p.PB_Start.max, 60);
+    EXPECT_EQ(st->startThreshold, 60);
+    EXPECT_TRUE(st->T1->enabled());
+    EXPECT_EQ(p.Data_O_PO, QDate(2010, 3, 5));
+    EXPECT_EQ(p.Data_O_C, QDate(2010, 3, 4));
+    EXPECT_EQ(p.L_StartProg.text, QStringLiteral("Включено 05.03.2010 12:00:00"));
+}
+
+TEST_F(StartUp, LinesAreReadByPositionNotByKey)
+{
+    writeFile(ini(), cp1251("XXXXXXXXXXX10.1.1.1\r\nserverName:Филиал\r\nAdm\r\n\r\nInterval:5\r\n123456789\r\n1234567890\r\nSTART:7\r\n"));
+    auto st = start();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(st->panel.L_GL_IP.text, QStringLiteral("10.1.1.1"));
+    EXPECT_EQ(st->panel.L_IP.text, QStringLiteral("Филиал"));
+    EXPECT_EQ(st->panel.L_Admin.text, QString()); // shorter than its key
+    EXPECT_EQ(st->panel.L_C.text, QStringLiteral("начало передачи в "));
+    EXPECT_EQ(st->panel.L_IP.hint, QString()); // missing lines read empty
+    EXPECT_EQ(st->T2->interval(), 5 * 60000);
+    EXPECT_EQ(st->startThreshold, 7);
+}
+
+TEST_F(StartUp, NonIntegerValuesStopStartUpWithoutTimers)
+{
+    const struct { const char* interval; const char* start; const char* bad; } cases[] = {
+        {"Interval:abc", "Start:60", "abc"},
+        {"Interval:30", "Start:1.5", "1.5"},
+        {"Interval:", "Start:60", ""},
+    };
+    for (const auto& c : cases) {
+        messages.clear();
+        writeFile(ini(), QByteArray("a\r\nb\r\nc\r\nd\r\n") + c.interval + "\r\nf\r\ng\r\n" + c.start + "\r\ni\r\nj\r\n");
+        auto st = start();
+        ASSERT_EQ(messages.size(), 1) << c.interval;
+        EXPECT_EQ(messages[0], QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(c.bad)));
+        EXPECT_FALSE(st->T1->enabled());
+        EXPECT_EQ(st->T2->interval(), 0);
+        host.advance(120000);
+        EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
+    }
+}
+
+TEST_F(StartUp, UncreatableConfigurationIsShownAndNothingRuns)
+{
+    QDir(dir.path()).mkdir(QStringLiteral("Path.ini")); // a directory in its place
+    auto st = start();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("Path.ini")));
+    EXPECT_FALSE(st->T1->enabled());
+}
+
+// The connect sequence on the two embedded databases.
+class Connect : public TwoDatabases {
+protected:
+    void SetUp() override
+    {
+        TwoDatabases::SetUp();
+        writeFile(dir_.filePath(QStringLiteral("Path.ini")),
+                  "GLServerIP:127.0.0.1\r\nServerName:srv\r\nAdminName:sa\r\nAdminPass:1\r\nInterval:30\r\n"
+                  "TimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\nGLAliasName:main.db\r\nLocalAliasName:local.db\r\n");
+        local(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME, KTO_ACTIV) VALUES ('F0001','Первый','НЕТ'),('F0007','Седьмой','ДА');"
+                             "INSERT INTO FIRM (F_NOMER, F_TEL) VALUES (2,'000'),(1,'250-15-07');"));
+        st = std::make_unique<Station>(home(), host);
+        st->formCreate();
+    }
+    SimTimerHost host{kNoon};
+    std::unique_ptr<Station> st;
+};
+
+TEST_F(Connect, TestVariantReadsTheBranchAndConnectsBoth)
+{
+    EXPECT_TRUE(st->connectSequence(Station::Variant::Test));
+    const Panel& p = st->panel;
+    EXPECT_EQ(p.L_Info.text, QStringLiteral("Есть соединение"));
+    EXPECT_EQ(p.L_Info.background, Colour::Green);
+    EXPECT_EQ(p.L_Info.foreground, Colour::Maroon);
+    EXPECT_EQ(p.L_Info1.text, QStringLiteral("Есть соединение"));
+    EXPECT_EQ(p.L_Info1.foreground, Colour::Default);
+    EXPECT_EQ(p.L_KTO.text, QStringLiteral("F0007"));
+    EXPECT_EQ(p.caption, QStringLiteral("Rozor данными между серверами. Программа Тиверон. v 12.0.0  Седьмой"));
+    EXPECT_EQ(p.L_Tel.text, QStringLiteral("тел: 250-15-07"));
+    EXPECT_TRUE(p.L_Tel.visible);
+    EXPECT_EQ(p.L_Pop.text, QStringLiteral("0")); // the button does not count attempts
+}
+
+TEST_F(Connect, TimerVariantCountsTheAttemptAndDropsTheVersion)
+{
+    EXPECT_TRUE(st->connectSequence(Station::Variant::Timer));
+    EXPECT_EQ(st->panel.caption, QStringLiteral("Rozor данными между серверами. Программа Тиверон.  Седьмой"));
+    EXPECT_EQ(st->panel.L_Info1.foreground, Colour::Maroon);
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
+}
+
+TEST_F(Connect, WithoutAnActiveRowTheFirstRowIsUsed)
+{
+    local(QStringLiteral("UPDATE KTO SET KTO_ACTIV='НЕТ';"));
+    EXPECT_TRUE(st->connectSequence(Station::Variant::Test));
+    EXPECT_EQ(st->panel.L_KTO.text, QStringLiteral("F0001"));
+}
+
+TEST_F(Connect, LocalDownLeavesTheMainUntried)
+{
+    QFile::remove(localFile());
+    EXPECT_FALSE(st->connectSequence(Station::Variant::Timer));
+    EXPECT_EQ(st->panel.L_Info1.text, QStringLiteral("Cоединение отсутствует"));
+    EXPECT_EQ(st->panel.L_Info1.text.at(0), QLatin1Char('C')); // the Latin letter
+    EXPECT_EQ(st->panel.L_Info1.background, Colour::Maroon);
+    EXPECT_EQ(st->panel.L_Info1.foreground, Colour::Black);
+    EXPECT_EQ(st->panel.L_Info.text, QStringLiteral("Соединение"));
+    EXPECT_FALSE(st->dm2.ADOC2.connected());
+    EXPECT_EQ(st->panel.L_KTO.text, QStringLiteral("FIL_4"));
+}
+
+TEST_F(Connect, MainDownAfterTheLocal)
+{
+    QFile::remove(mainFile());
+    EXPECT_FALSE(st->connectSequence(Station::Variant::Test));
+    EXPECT_EQ(st->panel.L_Info1.text, QStringLiteral("Есть соединение"));
+    EXPECT_EQ(st->panel.L_Info.text, QStringLiteral("Cоединение отсутствует"));
+    EXPECT_EQ(st->panel.L_Info.foreground, Colour::Black);
+    ASSERT_EQ(st->connectErrors.size(), 1);
+    EXPECT_TRUE(st->connectErrors[0].contains(QStringLiteral("main.db")));
+}
+
+// The run log and the error log.
+class Logs : public ::testing::Test {
+protected:
+    void SetUp() override { varid::testing::app(); log.setPaths(dir.path(), QDate(2010, 3, 5)); }
+    QTemporaryDir dir;
+    RunLog log;
+};
+
+TEST_F(Logs, DailyFileInWindows1251WithCrLf)
+{
+    EXPECT_EQ(log.logPath(), dir.filePath(QStringLiteral("Logs/2010март5.txt")));
+    QStringList buffer{QString(), QStringLiteral("-----   Начало передачи 05.03.2010 12:00:00  -----")};
+    log.flush(buffer, QString()); // the Logs directory is made when missing
+    EXPECT_TRUE(buffer.isEmpty());
+    buffer << QStringLiteral("Ошибка! x");
+    log.flush(buffer, QString());
+    EXPECT_EQ(readAll(log.logPath()), QByteArray("\r\n") + cp1251("-----   Начало передачи 05.03.2010 12:00:00  -----") + "\r\n"
+                                          + cp1251("Ошибка! x") + "\r\n");
+    EXPECT_FALSE(QFile::exists(log.errorsPath())); // no record failed
+    log.flush(buffer, QStringLiteral("05.03.2010"));
+    log.flush(buffer, QStringLiteral("05.03.2010"));
+    EXPECT_EQ(readAll(log.errorsPath()), QByteArray("05.03.2010\r\n05.03.2010\r\n"));
+}
+
+TEST_F(Logs, AFailedFlushKeepsTheBufferAndTheFile)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("Logs"));
+    writeFile(log.logPath(), "earlier\r\n");
+    QFile::setPermissions(log.logPath(), QFileDevice::ReadOwner);
+    QStringList buffer{QStringLiteral("a"), QStringLiteral("b")};
+    const bool root = QFile(log.logPath()).open(QIODevice::Append); // root writes anyway
+    log.flush(buffer, QStringLiteral("05.03.2010"));
+    if (!root) {
+        EXPECT_EQ(buffer.size(), 2);
+        EXPECT_EQ(readAll(log.logPath()), QByteArray("earlier\r\n"));
+        EXPECT_FALSE(QFile::exists(log.errorsPath()));
+    }
+    // A Logs that cannot be a directory fails for anyone: the buffer waits.
+    RunLog blocked;
+    writeFile(dir.filePath(QStringLiteral("home2")), "not a directory");
+    blocked.setPaths(dir.filePath(QStringLiteral("home2")), QDate(2010, 3, 5));
+    QStringList kept{QStringLiteral("line")};
+    blocked.flush(kept, QStringLiteral("05.03.2010"));
+    EXPECT_EQ(kept, QStringList{QStringLiteral("line")});
+}

@@ -1,0 +1,65 @@
+#pragma once
+// A branch F1 on two embedded databases, driven through the station as a run of the
+// timers would drive it.
+#include "fixture.h"
+
+#include "shell/station.h"
+
+#include "data/values.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+namespace varid::testing {
+
+class Branch : public TwoDatabases {
+protected:
+    void SetUp() override
+    {
+        TwoDatabases::SetUp();
+        QFile ini(dir_.filePath(QStringLiteral("Path.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("GLServerIP:127.0.0.1\r\nServerName:srv\r\nAdminName:sa\r\nAdminPass:1\r\nInterval:30\r\n"
+                  "TimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\nGLAliasName:main.db\r\nLocalAliasName:local.db\r\n");
+        ini.close();
+        local(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME, KTO_ACTIV) VALUES ('F1','Филиал 1','ДА'),('F2','Филиал 2','НЕТ');"
+                             "INSERT INTO FIRM (F_NOMER, F_TEL) VALUES (1,'250-15-07');"));
+        main(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME, KTO_ACTIV) VALUES ('F2','Филиал 2','НЕТ'),('F1','Филиал 1','НЕТ');"));
+        st = std::make_unique<Station>(home(), host);
+        st->formCreate();
+    }
+
+    // Connects as the transfer timer does and runs once: incremental, or over a period.
+    RunEnd run(bool incremental = true, QDate from = {}, QDate to = {})
+    {
+        lines.clear();
+        st->panel.onLine = [this](const QString& l) { lines << l; };
+        if (!st->connectSequence(Station::Variant::Timer))
+            ADD_FAILURE() << st->connectErrors.join(QLatin1Char(';')).toStdString();
+        st->panel.CB_New = incremental;
+        if (from.isValid()) {
+            st->panel.Data_O_C = from;
+            st->panel.Data_O_PO = to;
+        }
+        st->panel.setPeriodTexts(shortDate(st->panel.Data_O_C), shortDate(st->panel.Data_O_PO));
+        st->T1->setEnabled(false); // as after the start countdown's hand-over
+        st->T3Timer();
+        return st->lastOutcome.end;
+    }
+
+    QStringList failureLines() const { return lines.filter(QRegularExpression(QStringLiteral("^Ошибка! "))); }
+    QString logText() const
+    {
+        QFile f(dir_.filePath(QStringLiteral("Logs/2010март5.txt")));
+        if (!f.open(QIODevice::ReadOnly)) return QString();
+        QStringDecoder dec("windows-1251");
+        return dec.decode(f.readAll());
+    }
+
+    SimTimerHost host{QDateTime(QDate(2010, 3, 5), QTime(12, 0))};
+    std::unique_ptr<Station> st;
+    QStringList lines;
+};
+
+} // namespace varid::testing
