@@ -4,6 +4,7 @@
 //   varid --check [--home DIR]         start-up and the connect sequence, then the status
 //   varid --once [--home DIR] [--period dd.mm.yyyy dd.mm.yyyy]
 //                                      start-up, connect and one transfer run
+//   varid --headless [--home DIR]      the schedule without a window, as a service
 #include "shell/gui/mainwindow.h"
 #include "shell/station.h"
 
@@ -15,8 +16,14 @@
 #include <QMessageBox>
 #include <QTextStream>
 
+#include <QSocketNotifier>
+
+#include <csignal>
 #include <cstdio>
 #include <optional>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace varid;
 
@@ -34,7 +41,7 @@ Options parse(int argc, char** argv)
     Options o;
     for (int i = 1; i < argc; ++i) {
         const QString a = QString::fromLocal8Bit(argv[i]);
-        if (a == QLatin1String("--check") || a == QLatin1String("--once")) {
+        if (a == QLatin1String("--check") || a == QLatin1String("--once") || a == QLatin1String("--headless")) {
             o.mode = a.mid(2);
         } else if (a == QLatin1String("--home") && i + 1 < argc) {
             o.home = QString::fromLocal8Bit(argv[++i]);
@@ -129,6 +136,81 @@ int once(const Options& o)
     return st.panel.errorMarker().isEmpty() ? 0 : 1;
 }
 
+// SIGTERM and SIGINT: between runs the service ends at once; during a run the flag is read
+// after each row, so the run ends between two rows with its lines in the log.
+volatile std::sig_atomic_t g_stop = 0;
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    g_stop = 1;
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
+}
+
+QString stamp(const Clock& c) { return c.now().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")) + QStringLiteral("  "); }
+
+int headless(const Options& o)
+{
+    QtTimerHost host;
+    Station st(homeDir(o), host);
+    st.onMessage = err;
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+        err(QStringLiteral("cannot set up the signal handling"));
+        return 2;
+    }
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [] {
+        char c;
+        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &c, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+
+    // What changes is told on standard output: the status labels, attempts, runs.
+    struct Seen { QString info, info1, pop; } seen;
+    st.panel.onChange = [&] {
+        const Panel& p = st.panel;
+        if (p.L_Info1.text != seen.info1 && p.L_Info1.text != QStringLiteral("соединение отсутствует"))
+            out(stamp(host) + QStringLiteral("Локальный: ") + p.L_Info1.text);
+        if (p.L_Info.text != seen.info && p.L_Info.text != QStringLiteral("Соединение")
+            && p.L_Info.text != QStringLiteral("соединение отсутствует"))
+            out(stamp(host) + QStringLiteral("ГлС: ") + p.L_Info.text);
+        if (p.L_Pop.text != seen.pop && p.L_Pop.text != QStringLiteral("0"))
+            out(stamp(host) + QStringLiteral("попытка ") + p.L_Pop.text);
+        if (st.countdown == 1 && st.T4->enabled() && p.L_Start.text.startsWith(QStringLiteral("передача через")))
+            out(stamp(host) + p.L_Start.text); // the first second of each wait
+        seen = {p.L_Info.text, p.L_Info1.text, p.L_Pop.text};
+    };
+    st.panel.onLine = [](const QString& line) { out(line); };
+    st.panel.stopCheck = [] { return g_stop != 0; };
+    st.onRunEnded = [&](const RunOutcome& r) {
+        if (r.end == RunEnd::Completed)
+            out(stamp(host) + QStringLiteral("передач: ") + st.panel.L_Kol.text + QStringLiteral(", журнал ") + st.runLog.logPath());
+        else if (r.end == RunEnd::Stopped)
+            out(stamp(host) + QStringLiteral("передача остановлена в ") + r.failedStep);
+        else
+            err(QStringLiteral("the run broke off in %1: %2").arg(r.failedStep, r.error));
+        if (g_stop)
+            QCoreApplication::quit();
+    };
+
+    st.formCreate();
+    if (!st.T1->enabled()) {
+        err(QStringLiteral("the schedule cannot start: see the messages above"));
+        return 2;
+    }
+    out(stamp(host) + QStringLiteral("Varid: запуск через ") + QString::number(st.startThreshold) + QStringLiteral(" сек., интервал ")
+        + QString::number(st.panel.intervalTag) + QStringLiteral(" мин., ") + st.home());
+    const int rc = g_stop ? 0 : QCoreApplication::exec();
+    out(stamp(host) + QStringLiteral("Varid: остановлено"));
+    return rc;
+}
+
 int window(const Options& o, int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -148,12 +230,14 @@ int main(int argc, char** argv)
 {
     const Options o = parse(argc, argv);
     if (!o.error.isEmpty()) {
-        std::fprintf(stderr, "varid: %s\nusage: varid [--check | --once [--period dd.mm.yyyy dd.mm.yyyy]] [--home DIR]\n",
+        std::fprintf(stderr, "varid: %s\nusage: varid [--check | --once [--period dd.mm.yyyy dd.mm.yyyy] | --headless] [--home DIR]\n",
                      o.error.toLocal8Bit().constData());
         return 64;
     }
     if (o.mode.isEmpty())
         return window(o, argc, argv);
     QCoreApplication app(argc, argv);
+    if (o.mode == QLatin1String("headless"))
+        return headless(o);
     return o.mode == QLatin1String("check") ? check(o) : once(o);
 }

@@ -67,6 +67,10 @@ public:
     void setBarMax(Bar b, int max) override;
     void setBarPos(Bar b, int pos) override;
     int barPos(Bar b) const override { return bars[size_t(b)].pos; }
+    bool stopRequested() const override { return stopCheck && stopCheck(); }
+
+    // Asked between rows; the headless service answers it from its signal handler.
+    std::function<bool()> stopCheck;
 
 private:
     QString periodStart_, periodEnd_, errorMarker_;

@@ -275,6 +275,9 @@ void Station::T3Timer()
         T2->setEnabled(true);
         T4->setEnabled(true);
         break;
+    case RunEnd::Stopped:
+        runLog.flush(panel.memo, panel.errorMarker()); // the run's lines stay in the log
+        break;
     }
     T3->setEnabled(false);
     T4->setEnabled(false);

@@ -61,6 +61,8 @@ void RecordCopy::walk(const CopyRecipe& r)
         // the retry for a row whose copy failed.
         if (r.markSent)
             execLocal(r.markSent(src));
+        if (state_.stopRequested())
+            throw RunStopped{};
     }
 }
 

@@ -13,6 +13,9 @@ constexpr int kBarCount = 11;
 enum class Switch { Klient, Personal, Bilet, Prodlenie, Realiz, Avans, Ostatok, Terrorist, GL_Book };
 constexpr int kSwitchCount = 9;
 
+// Thrown between two rows when the service is being stopped.
+struct RunStopped {};
+
 // Where the time comes from; tests set it.
 class Clock {
 public:
@@ -44,6 +47,9 @@ public:
     virtual void setBarMax(Bar b, int max) = 0;
     virtual void setBarPos(Bar b, int pos) = 0;
     virtual int barPos(Bar b) const = 0;
+
+    // The service is being stopped: the run ends after the row being written.
+    virtual bool stopRequested() const { return false; }
 };
 
 } // namespace varid

@@ -87,6 +87,9 @@ RunEnd Transfer::Rec_GL_Book()
         outcome_.failedStep = QStringLiteral("Rec_GL_Book");
         outcome_.error = e.message();
         return RunEnd::JournalLost;
+    } catch (const RunStopped&) {
+        outcome_.failedStep = QStringLiteral("Rec_GL_Book");
+        return RunEnd::Stopped;
     }
     if (switchedOn)
         state_.addLine(runLine(QString::fromUtf8(kRunEndLead), clock_.now()));

@@ -46,6 +46,10 @@ RunOutcome Transfer::run()
             outcome_.failedStep = QString::fromLatin1(step.name);
             outcome_.error = e.message();
             return outcome_;
+        } catch (const RunStopped&) {
+            outcome_.end = RunEnd::Stopped;
+            outcome_.failedStep = QString::fromLatin1(step.name);
+            return outcome_;
         }
     }
     outcome_.end = Rec_GL_Book();

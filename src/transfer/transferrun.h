@@ -10,7 +10,9 @@ enum class RunEnd {
     Completed,      // run completion after the journal step (switched on or off)
     ConnectionLost, // a step before the journal failed outside its per-row guard
     JournalLost,    // the journal step failed outside its per-row guard
+    Stopped,        // the service was stopped; the run ended between two rows
 };
+
 
 struct RunOutcome {
     RunEnd end = RunEnd::Completed;

@@ -1,0 +1,218 @@
+// The four timers on a simulated clock: the start countdown, the transfer timer with its
+// day and night rule, the transfer countdown and the manual controls.
+#include "transfer_fixture.h"
+
+using namespace varid;
+using varid::testing::Branch;
+
+namespace {
+void setIni(const QString& home, const char* interval, const char* start)
+{
+    QFile ini(QDir(home).filePath(QStringLiteral("Path.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(QByteArray("GLServerIP:127.0.0.1\r\nServerName:srv\r\nAdminName:sa\r\nAdminPass:1\r\nInterval:") + interval
+              + "\r\nTimeOpen:9:00\r\nTimeClose:19:00\r\nStart:" + start + "\r\nGLAliasName:main.db\r\nLocalAliasName:local.db\r\n");
+}
+} // namespace
+
+class Schedule : public Branch {
+protected:
+    // A fresh start of the program with these two values, at `when`.
+    void restart(const char* interval, const char* start, const QDateTime& when = QDateTime(QDate(2010, 3, 5), QTime(12, 0)))
+    {
+        setIni(home(), interval, start);
+        st.reset();
+        host.setNow(when);
+        st = std::make_unique<Station>(home(), host);
+        st->panel.onLine = [this](const QString& l) { lines << l; };
+        st->onRunEnded = [this](const RunOutcome&) { ++runs; };
+        st->formCreate();
+    }
+    const QString& label() const { return st->panel.L_Start.text; }
+    int runs = 0;
+};
+
+TEST_F(Schedule, StartCountdownHandsOverOnTheTickAfterTheThreshold)
+{
+    restart("30", "60");
+    host.advance(1000);
+    EXPECT_EQ(label(), QStringLiteral("запуск через 60 сек."));
+    host.advance(59000);
+    EXPECT_EQ(label(), QStringLiteral("запуск через 1 сек."));
+    EXPECT_TRUE(st->T1->enabled());
+    EXPECT_FALSE(st->T2->enabled());
+    host.advance(1000); // the 61st tick
+    EXPECT_EQ(label(), QStringLiteral("запуск через 0 сек."));
+    EXPECT_FALSE(st->T1->enabled());
+    EXPECT_TRUE(st->T2->enabled());
+    EXPECT_TRUE(st->T4->enabled());
+    EXPECT_EQ(st->panel.PB_Start.max, 1800);
+    host.advance(1000);
+    EXPECT_EQ(label(), QStringLiteral("передача через 1800 сек."));
+    host.advance(1000);
+    EXPECT_EQ(label(), QStringLiteral("передача через 1799 сек."));
+    EXPECT_EQ(st->panel.PB_Start.pos, 2);
+}
+
+TEST_F(Schedule, StartZeroHandsOverAtOnce)
+{
+    restart("30", "0");
+    host.advance(1000);
+    EXPECT_EQ(label(), QStringLiteral("запуск через 0 сек."));
+    EXPECT_FALSE(st->T1->enabled());
+    EXPECT_TRUE(st->T2->enabled());
+}
+
+TEST_F(Schedule, FirstAttemptComesOneIntervalAfterTheHandOver)
+{
+    restart("1", "2");
+    host.advance(3000); // hand-over on the third tick
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
+    host.advance(59999);
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
+    host.advance(1);
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1")); // connected: the run is armed
+    EXPECT_TRUE(st->T3->enabled());
+    EXPECT_FALSE(st->T2->enabled());
+    EXPECT_EQ(runs, 0);
+    host.advance(1000); // the half-second wait, then the run timer's first tick
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(st->lastOutcome.end, RunEnd::Completed);
+}
+
+TEST_F(Schedule, ZeroIntervalNeverAttempts)
+{
+    restart("0", "0");
+    host.advance(1000);
+    EXPECT_TRUE(st->T2->enabled());
+    host.advance(3600 * 1000);
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(label(), QStringLiteral("передача через -3599 сек."));
+}
+
+TEST_F(Schedule, DayAndNightRuleAtItsBoundaries)
+{
+    const struct { QTime at; bool night; QDate from, to; } cases[] = {
+        {QTime(23, 30, 0), false, {}, {}},
+        {QTime(23, 30, 1), true, QDate(2010, 3, 5), QDate(2010, 3, 9)},
+        {QTime(1, 59, 59), true, QDate(2010, 3, 5), QDate(2010, 3, 9)},
+        {QTime(2, 0, 0), false, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.at.toString().toStdString());
+        const QDate day = c.at.hour() < 12 ? QDate(2010, 3, 10) : QDate(2010, 3, 10);
+        restart("30", "60", QDateTime(day, c.at));
+        st->panel.CB_New = !c.night;                // the opposite of what the rule sets
+        st->panel.switches.fill(false);
+        st->panel.Data_O_C = QDate(2010, 1, 1);
+        st->panel.Data_O_PO = QDate(2010, 1, 2);
+        st->T2Timer();
+        EXPECT_EQ(st->panel.CB_New, !c.night);
+        const QDate from = c.night ? c.from : QDate(2010, 1, 1);
+        const QDate to = c.night ? c.to : QDate(2010, 1, 2); // by day the pickers stay
+        EXPECT_EQ(st->panel.periodStart(), shortDate(from));
+        EXPECT_EQ(st->panel.periodEnd(), shortDate(to));
+        EXPECT_TRUE(st->T3->enabled());
+        for (int s = 0; s < kSwitchCount; ++s)
+            EXPECT_EQ(st->panel.switches[s], Switch(s) != Switch::Terrorist) << s;
+    }
+}
+
+TEST_F(Schedule, NightRunAtQuarterToMidnightSendsTheFiveDaysBefore)
+{
+    local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "
+                         "('in1','2010-03-05 00:00:00','F1','1',1,'OLD'),('in2','2010-03-09 00:00:00','F1','1',1,'OLD'),"
+                         "('out1','2010-03-04 00:00:00','F1','1',1,'OLD'),('out2','2010-03-10 00:00:00','F1','1',1,'OLD');"));
+    restart("30", "0", QDateTime(QDate(2010, 3, 10), QTime(23, 14, 0)));
+    host.advance(1000 + 30 * 60 * 1000 + 1500); // hand-over, one interval, the half-second wait, the run timer
+    ASSERT_EQ(runs, 1);
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(G_NID, ',') FROM (SELECT G_NID FROM GL_BOOK ORDER BY G_NID)")).toString(),
+              QStringLiteral("in1,in2"));
+}
+
+TEST_F(Schedule, ADatabaseDownAtTheAttemptWaitsOneMoreInterval)
+{
+    for (const char* which : {"local.db", "main.db"}) {
+        SCOPED_TRACE(which);
+        restart("1", "0");
+        const QString file = dir_.filePath(QString::fromLatin1(which));
+        QFile::rename(file, file + QStringLiteral(".away"));
+        host.advance(1000 + 60000);
+        EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
+        EXPECT_TRUE(st->T2->enabled());
+        EXPECT_FALSE(st->T3->enabled());
+        host.advance(5000);
+        EXPECT_TRUE(label().startsWith(QStringLiteral("передача через -"))) << label().toStdString(); // on below zero
+        host.advance(55000);
+        EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("2"));
+        QFile::rename(file + QStringLiteral(".away"), file);
+        host.advance(60000 + 1500);
+        EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("3"));
+        EXPECT_EQ(runs, 1);
+        runs = 0;
+    }
+}
+
+TEST_F(Schedule, StopThenManualRunThenTheScheduleResumes)
+{
+    restart("1", "0");
+    host.advance(1000);
+    ASSERT_TRUE(st->connectSequence(Station::Variant::Test));
+    st->B_StopClick();
+    host.advance(10 * 60000);
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
+    EXPECT_TRUE(st->T4->enabled()); // the label keeps counting
+    st->B_ConnectClick();
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
+    EXPECT_TRUE(st->T3->enabled());
+    host.advance(1000);
+    EXPECT_EQ(runs, 1);
+    // Cycle restart: T1 hands over on its next tick, the next attempt one interval later.
+    host.advance(1000);
+    EXPECT_TRUE(st->T2->enabled());
+    host.advance(59000 - 1);
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
+    host.advance(1);
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("2"));
+    host.advance(1000); // the run starts a second after the half-second wait
+    EXPECT_EQ(runs, 2);
+}
+
+TEST_F(Schedule, ManualStartNeedsBothConnections)
+{
+    restart("30", "60");
+    st->B_ConnectClick();
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
+    EXPECT_FALSE(st->T3->enabled());
+    EXPECT_TRUE(st->T1->enabled());
+}
+
+TEST_F(Schedule, TickingClientsTicksTheDependentSwitches)
+{
+    restart("30", "60");
+    st->panel.switches.fill(false);
+    st->setSwitch(Switch::Klient, true);
+    for (Switch s : {Switch::Bilet, Switch::Prodlenie, Switch::Realiz, Switch::Avans, Switch::Ostatok, Switch::GL_Book})
+        EXPECT_TRUE(st->panel.switchOn(s));
+    EXPECT_FALSE(st->panel.switchOn(Switch::Personal));
+    EXPECT_FALSE(st->panel.switchOn(Switch::Terrorist));
+    st->setSwitch(Switch::Klient, false);
+    EXPECT_TRUE(st->panel.switchOn(Switch::Bilet)); // unticking changes nothing else
+}
+
+TEST_F(Schedule, AStopRequestEndsTheRunBetweenRowsWithItsLinesLogged)
+{
+    local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "
+                         "('g1','2010-03-05 00:00:00','F1','1',1,'NEW'),('g2','2010-03-05 00:00:00','F1','1',1,'NEW');"));
+    restart("30", "60");
+    bool stop = false;
+    st->panel.stopCheck = [&] { return stop; };
+    st->panel.onBar = [&](Bar b) { if (b == Bar::GL_Book && st->panel.bars[size_t(b)].pos == 1) stop = true; };
+    EXPECT_EQ(run(), RunEnd::Stopped);
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(G_NID, ',') FROM GL_BOOK")).toString(), QStringLiteral("g1"));
+    EXPECT_EQ(localValue(QStringLiteral("SELECT G_NEW_OLD FROM GL_BOOK WHERE G_NID='g1'")).toString(), QStringLiteral("OLD"));
+    EXPECT_EQ(localValue(QStringLiteral("SELECT G_NEW_OLD FROM GL_BOOK WHERE G_NID='g2'")).toString(), QStringLiteral("NEW"));
+    EXPECT_TRUE(logText().contains(QStringLiteral("-----   Начало передачи 05.03.2010 12:00:00  -----")));
+    EXPECT_TRUE(st->panel.memo.isEmpty());
+}
