@@ -102,6 +102,9 @@ void Connection::connect()
             sqlite3_create_function(handle, "tsql_add", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                     nullptr, tsqlAdd, nullptr, nullptr);
         }
+        // Write-ahead log: a commit is one append and one sync instead of a rollback journal's
+        // several; readers and the writer do not block each other.
+        run(QStringLiteral("PRAGMA journal_mode=WAL")).finish();
         loadSqliteSchema();
     } else {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
@@ -242,6 +245,31 @@ void Connection::rollback()
         throw DbError(QStringLiteral("Connection is closed"));
     if (!db.rollback())
         throw DbError(errorText(db.lastError()));
+}
+
+QSqlQuery Connection::prepareNative(const QString& sql)
+{
+    if (!connected())
+        throw DbError(QStringLiteral("Connection is closed"));
+    QSqlQuery q(QSqlDatabase::database(name_, false));
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!q.prepare(sql))
+        throw DbError(errorText(q.lastError()));
+    return q;
+}
+
+void Connection::execPrepared(QSqlQuery& q, const QVariantList& binds)
+{
+    if (!connected())
+        throw DbError(QStringLiteral("Connection is closed"));
+    for (int i = 0; i < binds.size(); ++i)
+        q.bindValue(i, binds[i]);
+    const bool ok = q.exec();
+    const QString error = ok ? QString() : errorText(q.lastError());
+    q.finish();
+    if (!ok)
+        throw DbError(error);
 }
 
 QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)

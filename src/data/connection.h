@@ -39,6 +39,9 @@ public:
 
     // Runs a statement (translated to the backend's dialect) and returns the live query.
     QSqlQuery run(const QString& sql, const QVariantList& binds = {});
+    // A statement in the backend's own dialect, prepared once and run many times.
+    QSqlQuery prepareNative(const QString& sql);
+    void execPrepared(QSqlQuery& q, const QVariantList& binds);
 
     // What kind of value a column holds, by its (table-prefixed, so unique) name.
     ColumnKind kindOf(const QString& column) const;

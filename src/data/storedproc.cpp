@@ -35,25 +35,31 @@ QVariant StoredProc::param(const QString& param) const { return values_[indexOf(
 
 void StoredProc::clear() { values_ = QVector<QVariant>(params_.size()); }
 
-QStringList StoredProc::embeddedBody()
+void StoredProc::loadEmbeddedBody()
 {
-    if (bodyGeneration_ == conn_->generation() && !body_.isEmpty())
-        return body_;
+    if (bodyGeneration_ == conn_->generation() && !body_.empty())
+        return;
+    body_.clear();
     QString base = name_;
     const int semi = base.indexOf(QLatin1Char(';'));
     if (semi >= 0) base.truncate(semi);
     QSqlQuery q = conn_->run(
         QStringLiteral("SELECT PROC_SQL FROM SYS_PROC WHERE upper(PROC_NAME)=upper(?) ORDER BY PROC_STEP"),
         QVariantList{base});
-    QStringList body;
+    QStringList statements;
     while (q.next())
-        body << q.value(0).toString();
+        statements << q.value(0).toString();
     q.finish();
-    if (body.isEmpty())
+    if (statements.isEmpty())
         throw DbError(QStringLiteral("Could not find stored procedure '%1'").arg(base));
-    body_ = body;
+    for (const QString& statement : statements) {
+        const PositionalStatement st = positionalParams(statement);
+        Compiled c{conn_->prepareNative(st.sql), {}};
+        for (const QString& p : st.params)
+            c.params << indexOf(p);
+        body_.push_back(std::move(c));
+    }
     bodyGeneration_ = conn_->generation();
-    return body_;
 }
 
 namespace {
@@ -81,14 +87,12 @@ QMetaType metaOf(ParamType t)
 void StoredProc::execute()
 {
     if (conn_->backend() == Backend::Sqlite) {
-        for (const QString& statement : embeddedBody()) {
-            const PositionalStatement st = positionalParams(statement);
+        loadEmbeddedBody();
+        for (Compiled& c : body_) {
             QVariantList binds;
-            for (const QString& p : st.params) {
-                const int i = indexOf(p);
+            for (int i : c.params)
                 binds << conn_->toStorage(values_[i], kindOfParam(params_[i].type));
-            }
-            conn_->run(st.sql, binds).finish();
+            conn_->execPrepared(c.query, binds);
         }
         return;
     }

@@ -4,6 +4,8 @@
 #include <QVariant>
 #include <QVector>
 
+#include <vector>
+
 namespace varid {
 
 enum class ParamType { Integer, SmallInt, Float, Decimal, Text, DateTime };
@@ -33,13 +35,20 @@ public:
 
 private:
     int indexOf(const QString& param) const;
-    QStringList embeddedBody();
+    void loadEmbeddedBody();
+
+    // The body the embedded database holds, compiled once per connect: each statement
+    // prepared, with the declared parameter behind each of its marks.
+    struct Compiled {
+        QSqlQuery query;
+        QVector<int> params;
+    };
 
     Connection* conn_;
     QString name_;
     QVector<ParamDef> params_;
     QVector<QVariant> values_;
-    QStringList body_;
+    std::vector<Compiled> body_;
     int bodyGeneration_ = -1;
 };
 

@@ -66,9 +66,9 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     L_C = label(QStringLiteral("L_C"), QString(), {10, 110, 180, 18});
     L_Po = label(QStringLiteral("L_Po"), QString(), {190, 110, 180, 18});
     label({}, QStringLiteral("ГлС"), {330, 30, 40, 18});
-    L_Info = label(QStringLiteral("L_Info"), QString(), {375, 30, 255, 18});
-    label({}, QStringLiteral("Локальный"), {330, 50, 60, 18});
-    L_Info1 = label(QStringLiteral("L_Info1"), QString(), {395, 50, 235, 18});
+    L_Info = label(QStringLiteral("L_Info"), QString(), {405, 30, 225, 18});
+    label({}, QStringLiteral("Локальный"), {330, 50, 70, 18});
+    L_Info1 = label(QStringLiteral("L_Info1"), QString(), {405, 50, 225, 18});
     L_Tel = label(QStringLiteral("L_Tel"), QString(), {330, 70, 300, 18});
     L_KTO = label(QStringLiteral("L_KTO"), QString(), {330, 90, 100, 18});
     L_KTO->hide();

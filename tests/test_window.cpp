@@ -1,0 +1,117 @@
+// The main window: every element, its texts, and that it mirrors the station.
+#include "fixture.h"
+
+#include "shell/gui/mainwindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+
+using namespace varid;
+
+class Window : public varid::testing::TwoDatabases {
+protected:
+    void SetUp() override
+    {
+        TwoDatabases::SetUp();
+        QFile ini(dir_.filePath(QStringLiteral("Path.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("GLServerIP:10.0.0.1\r\nServerName:srv\r\nAdminName:sa\r\nAdminPass:secret\r\nInterval:30\r\n"
+                  "TimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\nGLAliasName:main.db\r\nLocalAliasName:local.db\r\n");
+        ini.close();
+        local(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME, KTO_ACTIV) VALUES ('F0007','Седьмой','ДА');"
+                             "INSERT INTO FIRM (F_NOMER, F_TEL) VALUES (1,'250-15-07');"));
+        st = std::make_unique<Station>(home(), host);
+        w = std::make_unique<MainWindow>(*st);
+        st->formCreate();
+    }
+    template <typename T> T* el(const char* name) const
+    {
+        auto* e = qobject_cast<T*>(w->element(QString::fromLatin1(name)));
+        EXPECT_NE(e, nullptr) << name;
+        return e;
+    }
+    SimTimerHost host{QDateTime(QDate(2010, 3, 5), QTime(12, 0))};
+    std::unique_ptr<Station> st;
+    std::unique_ptr<MainWindow> w;
+};
+
+TEST_F(Window, EveryElementWithItsInitialText)
+{
+    EXPECT_EQ(w->size(), QSize(645, 609));
+    const struct { const char* name; const char* text; } buttons[] = {
+        {"B_Connect", "Передача"}, {"B_Stop", "Стоп"}, {"B_Test", "Test"}, {"B_Akt", "Акт сверки"},
+        {"B_Del", "Удалить"}, {"BitBtn1", "Свернуть"}};
+    for (const auto& b : buttons)
+        if (auto* e = el<QPushButton>(b.name)) EXPECT_EQ(e->text(), QString::fromUtf8(b.text));
+    EXPECT_TRUE(el<QPushButton>("B_Del")->isHidden());
+    const struct { const char* name; const char* text; bool ticked; } boxes[] = {
+        {"CB_New", "Только новое и измененное", true}, {"CB_AutoStart", "Добавить в автозагрузку", true},
+        {"CB_Klient", "Клиенты", true}, {"CB_Personal", "сотрудники", true}, {"CB_Bilet", "Билеты", true},
+        {"CB_Prodlenie", "продление", true}, {"CB_Realiz", "реализация", true}, {"CB_Avans", "авансовый отчет", true},
+        {"CB_Ostatok", "остатки ", true}, {"CB_Terrorist", "Список террористов", false}, {"CB_GL_Book", "главная книга", true}};
+    for (const auto& b : boxes)
+        if (auto* e = el<QCheckBox>(b.name)) {
+            EXPECT_EQ(e->text(), QString::fromUtf8(b.text));
+            EXPECT_EQ(e->isChecked(), b.ticked) << b.name;
+        }
+    for (const char* bar : {"PB_Klient", "PB_Personal", "PB_Bilet", "PB_BLine", "PB_Prodlen", "PB_Real", "PB_Avans",
+                            "PB_AV_Line", "PB_Ostatok", "PB_Terrorist", "PB_GL_Book", "PB_Start"})
+        el<QProgressBar>(bar);
+    EXPECT_EQ(el<QProgressBar>("PB_Start")->maximum(), 60);
+    EXPECT_EQ(el<QDateEdit>("Data_O_C")->date(), QDate(2010, 3, 4));
+    EXPECT_EQ(el<QDateEdit>("Data_O_PO")->date(), QDate(2010, 3, 5));
+    EXPECT_EQ(el<QTimeEdit>("DT1")->time(), QTime(23, 30));
+    EXPECT_EQ(el<QTimeEdit>("DT2")->time(), QTime(2, 0));
+    EXPECT_TRUE(el<QPlainTextEdit>("Memo1")->isHidden());
+    EXPECT_EQ(el<QLabel>("L_Info")->text(), QStringLiteral("соединение отсутствует"));
+    EXPECT_EQ(el<QLabel>("L_Interval")->text(), QStringLiteral("интервал в мин. 30"));
+    EXPECT_EQ(el<QLabel>("L_GL_IP")->toolTip(), QStringLiteral("main.db"));
+    EXPECT_EQ(el<QLabel>("L_Pass")->text(), QStringLiteral("********"));
+    EXPECT_EQ(el<QLabel>("L_Start")->text(), QStringLiteral("запуск"));
+    EXPECT_EQ(el<QLabel>("L_Kol")->text(), QStringLiteral("0"));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Rozor данными между серверами. Программа Тиверон. v 12.0.0"));
+    EXPECT_TRUE(el<QLabel>("L_Tel")->isHidden());
+    EXPECT_TRUE(el<QLabel>("L_KTO")->isHidden());
+}
+
+TEST_F(Window, TestButtonConnectsAndShowsTheBranch)
+{
+    el<QPushButton>("B_Test")->click();
+    EXPECT_EQ(el<QLabel>("L_Info")->text(), QStringLiteral("Есть соединение"));
+    EXPECT_EQ(el<QLabel>("L_Info1")->text(), QStringLiteral("Есть соединение"));
+    EXPECT_TRUE(el<QLabel>("L_Info")->styleSheet().contains(QStringLiteral("rgb(0,128,0)")));
+    EXPECT_EQ(el<QLabel>("L_Tel")->text(), QStringLiteral("тел: 250-15-07"));
+    EXPECT_FALSE(el<QLabel>("L_Tel")->isHidden());
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Rozor данными между серверами. Программа Тиверон. v 12.0.0  Седьмой"));
+    if (const QByteArray shot = qgetenv("VARID_SCREENSHOT"); !shot.isEmpty()) {
+        w->show();
+        w->grab().save(QString::fromLocal8Bit(shot));
+    }
+}
+
+TEST_F(Window, ManualRunFromTheButtons)
+{
+    el<QPushButton>("B_Test")->click();
+    el<QCheckBox>("CB_New")->click(); // the user chooses period mode
+    EXPECT_FALSE(st->panel.CB_New);
+    el<QDateEdit>("Data_O_C")->setDate(QDate(2010, 3, 1));
+    el<QPushButton>("B_Connect")->click();
+    EXPECT_TRUE(st->T3->enabled());
+    EXPECT_EQ(st->panel.periodStart(), QStringLiteral("01.03.2010"));
+    host.advance(1000);
+    EXPECT_EQ(el<QLabel>("L_Kol")->text(), QStringLiteral("1"));
+    el<QCheckBox>("CB_Klient")->click(); // unticked
+    el<QCheckBox>("CB_Bilet")->click();
+    el<QCheckBox>("CB_Klient")->click(); // ticked again: ticks the tickets too
+    EXPECT_TRUE(el<QCheckBox>("CB_Bilet")->isChecked());
+    EXPECT_TRUE(st->panel.switchOn(Switch::Bilet));
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
