@@ -43,7 +43,9 @@ TEST_F(Window, EveryElementWithItsInitialText)
         {"B_Connect", "Передача"}, {"B_Stop", "Стоп"}, {"B_Test", "Test"}, {"B_Akt", "Акт сверки"},
         {"B_Del", "Удалить"}, {"BitBtn1", "Свернуть"}};
     for (const auto& b : buttons)
-        if (auto* e = el<QPushButton>(b.name)) EXPECT_EQ(e->text(), QString::fromUtf8(b.text));
+        if (auto* e = el<QPushButton>(b.name)) {
+            EXPECT_EQ(e->text(), QString::fromUtf8(b.text));
+        }
     EXPECT_TRUE(el<QPushButton>("B_Del")->isHidden());
     const struct { const char* name; const char* text; bool ticked; } boxes[] = {
         {"CB_New", "Только новое и измененное", true}, {"CB_AutoStart", "Добавить в автозагрузку", true},
