@@ -132,7 +132,17 @@ int once(const Options& o)
         err(QStringLiteral("the run broke off in %1: %2").arg(r.failedStep, r.error));
         return 2;
     }
+    // What each step walked, for the operator (the log itself keeps the run's own lines).
+    const struct { Bar bar; Switch sw; const char* name; } steps[] = {
+        {Bar::Klient, Switch::Klient, "клиенты"}, {Bar::GL_Book, Switch::GL_Book, "главная книга"}};
+    QStringList walked;
+    for (const auto& s : steps)
+        if (st.panel.switchOn(s.sw))
+            walked << QString::fromUtf8(s.name) + QLatin1Char(' ') + QString::number(st.panel.bars[size_t(s.bar)].max);
+    out(QStringLiteral("Строк:     ") + walked.join(QStringLiteral(", ")));
     out(QStringLiteral("Журнал:    ") + st.runLog.logPath());
+    if (!st.panel.errorMarker().isEmpty())
+        out(QStringLiteral("Есть ошибки записей: ") + st.runLog.errorsPath());
     return st.panel.errorMarker().isEmpty() ? 0 : 1;
 }
 
