@@ -1,5 +1,7 @@
 #include "fixture.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -15,6 +17,14 @@ QCoreApplication& app()
     static QCoreApplication* a = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
     (void)a;
     return *QCoreApplication::instance();
+}
+
+void writePathIni(const QString& home, const char* interval, const char* start)
+{
+    QFile ini(QDir(home).filePath(QStringLiteral("Path.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(QByteArray("GLServerIP:127.0.0.1\r\nServerName:srv\r\nAdminName:sa\r\nAdminPass:secret\r\nInterval:") + interval
+              + "\r\nTimeOpen:9:00\r\nTimeClose:19:00\r\nStart:" + start + "\r\nGLAliasName:main.db\r\nLocalAliasName:local.db\r\n");
 }
 
 void TwoDatabases::SetUp()

@@ -13,6 +13,9 @@ namespace varid::testing {
 // Qt SQL wants an application object; one for the whole test binary.
 QCoreApplication& app();
 
+// HOME/Path.ini pointing at HOME/local.db and HOME/main.db.
+void writePathIni(const QString& home, const char* interval = "30", const char* start = "60");
+
 class TwoDatabases : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -5,22 +5,12 @@
 using namespace varid;
 using varid::testing::Branch;
 
-namespace {
-void setIni(const QString& home, const char* interval, const char* start)
-{
-    QFile ini(QDir(home).filePath(QStringLiteral("Path.ini")));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write(QByteArray("GLServerIP:127.0.0.1\r\nServerName:srv\r\nAdminName:sa\r\nAdminPass:1\r\nInterval:") + interval
-              + "\r\nTimeOpen:9:00\r\nTimeClose:19:00\r\nStart:" + start + "\r\nGLAliasName:main.db\r\nLocalAliasName:local.db\r\n");
-}
-} // namespace
-
 class Schedule : public Branch {
 protected:
     // A fresh start of the program with these two values, at `when`.
     void restart(const char* interval, const char* start, const QDateTime& when = QDateTime(QDate(2010, 3, 5), QTime(12, 0)))
     {
-        setIni(home(), interval, start);
+        varid::testing::writePathIni(home(), interval, start);
         st.reset();
         host.setNow(when);
         st = std::make_unique<Station>(home(), host);

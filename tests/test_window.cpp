@@ -14,11 +14,7 @@ protected:
     void SetUp() override
     {
         TwoDatabases::SetUp();
-        QFile ini(dir_.filePath(QStringLiteral("Path.ini")));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("GLServerIP:10.0.0.1\r\nServerName:srv\r\nAdminName:sa\r\nAdminPass:secret\r\nInterval:30\r\n"
-                  "TimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\nGLAliasName:main.db\r\nLocalAliasName:local.db\r\n");
-        ini.close();
+        varid::testing::writePathIni(home());
         local(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME, KTO_ACTIV) VALUES ('F0007','Седьмой','ДА');"
                              "INSERT INTO FIRM (F_NOMER, F_TEL) VALUES (1,'250-15-07');"));
         st = std::make_unique<Station>(home(), host);

@@ -18,11 +18,7 @@ protected:
     void SetUp() override
     {
         TwoDatabases::SetUp();
-        QFile ini(dir_.filePath(QStringLiteral("Path.ini")));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("GLServerIP:127.0.0.1\r\nServerName:srv\r\nAdminName:sa\r\nAdminPass:1\r\nInterval:30\r\n"
-                  "TimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\nGLAliasName:main.db\r\nLocalAliasName:local.db\r\n");
-        ini.close();
+        writePathIni(home());
         local(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME, KTO_ACTIV) VALUES ('F1','Филиал 1','ДА'),('F2','Филиал 2','НЕТ');"
                              "INSERT INTO FIRM (F_NOMER, F_TEL) VALUES (1,'250-15-07');"));
         main(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME, KTO_ACTIV) VALUES ('F2','Филиал 2','НЕТ'),('F1','Филиал 1','НЕТ');"));

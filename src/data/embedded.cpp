@@ -96,7 +96,8 @@ void createEmbeddedDatabase(const QString& file, DbRole role)
     if (role == DbRole::Local)
         schema += resourceText(QStringLiteral("schema_local.sql"));
     const auto procs = parseProcedures(resourceText(
-        role == DbRole::Local ? QStringLiteral("procs_local.sql") : QStringLiteral("procs_main.sql")));
+        role == DbRole::Local ? QStringLiteral("procs_local.sql") : QStringLiteral("procs_main.sql"))
+        + resourceText(QStringLiteral("procs_realiz.sql")));
     withSqlite(file, [&](QSqlDatabase& db, sqlite3* h) {
         exec(h, QStringLiteral("BEGIN;") + schema + QStringLiteral(";COMMIT;"));
         QSqlQuery q(db);

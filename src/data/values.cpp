@@ -50,20 +50,27 @@ QString textForm(const QVariant& v)
     }
 }
 
+namespace {
+// The date and time a match names, its parts at the given capture groups.
+std::optional<QDateTime> dateFrom(const QRegularExpressionMatch& m, int year, int month, int day, int hour)
+{
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDate d(m.captured(year).toInt(), m.captured(month).toInt(), m.captured(day).toInt());
+    QTime t(0, 0);
+    if (m.capturedLength(hour) > 0)
+        t = QTime(m.captured(hour).toInt(), m.captured(hour + 1).toInt(), m.captured(hour + 2).toInt());
+    if (!d.isValid() || !t.isValid())
+        return std::nullopt;
+    return QDateTime(d, t);
+}
+} // namespace
+
 std::optional<QDateTime> parseDateText(const QString& text)
 {
     static const QRegularExpression re(
         QStringLiteral("^(\\d{1,2})\\.(\\d{1,2})\\.(\\d{4})(?: (\\d{1,2}):(\\d{2}):(\\d{2}))?$"));
-    const auto m = re.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QDate d(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
-    QTime t(0, 0);
-    if (m.capturedLength(4) > 0)
-        t = QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
-    if (!d.isValid() || !t.isValid())
-        return std::nullopt;
-    return QDateTime(d, t);
+    return dateFrom(re.match(text), 3, 2, 1, 4);
 }
 
 QString storageText(const QDateTime& dt)
@@ -75,16 +82,7 @@ std::optional<QDateTime> parseStorageText(const QString& text)
 {
     static const QRegularExpression re(
         QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d+)?)?$"));
-    const auto m = re.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    QTime t(0, 0);
-    if (m.capturedLength(4) > 0)
-        t = QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
-    if (!d.isValid() || !t.isValid())
-        return std::nullopt;
-    return QDateTime(d, t);
+    return dateFrom(re.match(text), 1, 2, 3, 4);
 }
 
 } // namespace varid

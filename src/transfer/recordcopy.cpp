@@ -66,23 +66,13 @@ void RecordCopy::walk(const CopyRecipe& r)
     }
 }
 
-void fillTyped(StoredProc& proc, const RowSet& row, const QStringList& skip)
+void fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip)
 {
     for (const ParamDef& p : proc.params()) {
         const QString column = p.name.mid(1);
         if (skip.contains(column, Qt::CaseInsensitive))
             continue;
-        proc.set(p.name, row.value(column));
-    }
-}
-
-void fillText(StoredProc& proc, const RowSet& row, const QStringList& skip)
-{
-    for (const ParamDef& p : proc.params()) {
-        const QString column = p.name.mid(1);
-        if (skip.contains(column, Qt::CaseInsensitive))
-            continue;
-        proc.set(p.name, row.text(column));
+        proc.set(p.name, form == Form::Typed ? row.value(column) : QVariant(row.text(column)));
     }
 }
 

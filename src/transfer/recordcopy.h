@@ -48,9 +48,9 @@ private:
     const Clock& clock_;
 };
 
-// Parameters from the row's columns of the same names: typed values or text forms.
-void fillTyped(StoredProc& proc, const RowSet& row, const QStringList& skip = {});
-void fillText(StoredProc& proc, const RowSet& row, const QStringList& skip = {});
+// Every parameter from the row's column of the same name, as its typed value or its text form.
+enum class Form { Typed, Text };
+void fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip = {});
 
 // "'" + value + "'" with the value's quotes doubled.
 QString quoted(const QString& value);

@@ -69,7 +69,7 @@ RunEnd Transfer::Rec_GL_Book()
             r.insert = &dm2_.Ins_GL_Book;
             r.update = &dm2_.Up_GL_Book;
             // @G_NEW_OLD is never assigned: both procedures receive null for it.
-            r.fill = [](StoredProc& p, const RowSet& row) { fillTyped(p, row, {QStringLiteral("G_NEW_OLD")}); };
+            r.fill = [](StoredProc& p, const RowSet& row) { fill(p, row, Form::Typed, {QStringLiteral("G_NEW_OLD")}); };
             r.failureLine = [](const RowSet& row, bool inserting) {
                 return (inserting ? QStringLiteral("Ошибка! Записи на ГлС Ж.О. G_DATA=") : QStringLiteral("Ошибка! Изменения на ГлС Ж.О. G_DATA="))
                     + row.text(QStringLiteral("G_DATA")) + QStringLiteral(" and G_NOMER=") + row.text(QStringLiteral("G_NOMER"))

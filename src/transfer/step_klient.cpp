@@ -51,7 +51,7 @@ void Transfer::Rec_Klient()
     };
     r.insert = &dm2_.Ins_Klient;
     r.update = nullptr; // a client already on the main database is not changed there
-    r.fill = [](StoredProc& p, const RowSet& row) { fillText(p, row); };
+    r.fill = [](StoredProc& p, const RowSet& row) { fill(p, row, Form::Text); };
     r.failureLine = [](const RowSet& row, bool) {
         return QStringLiteral("Ошибка! Записи на ГлС Клиента K_NID=") + row.text(QStringLiteral("K_NID"))
             + QStringLiteral(" and K_FIO=") + row.text(QStringLiteral("K_FIO"))
