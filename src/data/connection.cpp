@@ -128,46 +128,33 @@ void Connection::disconnect()
 void Connection::loadSqliteSchema()
 {
     kinds_.clear();
-    tableColumns_.clear();
     QSqlQuery tables = run(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
     QStringList names;
     while (tables.next())
         names << tables.value(0).toString();
     for (const QString& t : names) {
         QSqlQuery info = run(QStringLiteral("PRAGMA table_info(\"%1\")").arg(t));
-        QStringList cols;
-        while (info.next()) {
-            const QString col = info.value(1).toString();
-            cols << col;
-            kinds_.insert(col.toUpper(), kindOfDeclared(info.value(2).toString()));
-        }
-        tableColumns_.insert(t.toUpper(), cols);
+        while (info.next())
+            kinds_.insert(info.value(1).toString().toUpper(), kindOfDeclared(info.value(2).toString()));
     }
 }
 
-QStringList Connection::columnsOf(const QString& table)
+ColumnKind Connection::kindOf(const QString& column, const QMetaType& reported) const
 {
-    const QString key = table.toUpper();
-    if (!tableColumns_.contains(key) && backend_ == Backend::Odbc) {
-        const QSqlRecord rec = QSqlDatabase::database(name_, false).record(table);
-        QStringList cols;
-        for (int i = 0; i < rec.count(); ++i) {
-            cols << rec.fieldName(i);
-            const int type = rec.field(i).metaType().id();
-            ColumnKind k = ColumnKind::Number;
-            if (type == QMetaType::QDateTime || type == QMetaType::QDate) k = ColumnKind::Date;
-            else if (type == QMetaType::QString) k = ColumnKind::Text;
-            else if (type == QMetaType::Int || type == QMetaType::LongLong) k = ColumnKind::Integer;
-            kinds_.insert(rec.fieldName(i).toUpper(), k);
-        }
-        tableColumns_.insert(key, cols);
+    const auto it = kinds_.constFind(column.toUpper());
+    if (it != kinds_.constEnd())
+        return *it;
+    switch (reported.id()) {
+    case QMetaType::QDateTime: case QMetaType::QDate: case QMetaType::QTime:
+        return ColumnKind::Date;
+    case QMetaType::Int: case QMetaType::LongLong: case QMetaType::Short: case QMetaType::UInt:
+    case QMetaType::ULongLong: case QMetaType::UShort:
+        return ColumnKind::Integer;
+    case QMetaType::Double: case QMetaType::Float:
+        return ColumnKind::Number;
+    default:
+        return ColumnKind::Text;
     }
-    return tableColumns_.value(key);
-}
-
-ColumnKind Connection::kindOf(const QString& column) const
-{
-    return kinds_.value(column.toUpper(), ColumnKind::Text);
 }
 
 QVariant Connection::toStorage(const QVariant& v, ColumnKind kind) const

@@ -43,10 +43,10 @@ public:
     QSqlQuery prepareNative(const QString& sql);
     void execPrepared(QSqlQuery& q, const QVariantList& binds);
 
-    // What kind of value a column holds, by its (table-prefixed, so unique) name.
-    ColumnKind kindOf(const QString& column) const;
-    // The columns of a table, in their declared order.
-    QStringList columnsOf(const QString& table);
+    // What kind of value a result column holds: on SQLite by its declared type (column
+    // names carry their table's prefix, so they are unique), elsewhere by the type the
+    // driver reports.
+    ColumnKind kindOf(const QString& column, const QMetaType& reported = QMetaType()) const;
 
     // Values as the backend stores them: dates as text on SQLite, empty text as null
     // in columns that are not text.
@@ -64,7 +64,6 @@ private:
     bool inTransaction_ = false;
     int generation_ = 0;
     QHash<QString, ColumnKind> kinds_;
-    QHash<QString, QStringList> tableColumns_;
 };
 
 } // namespace varid

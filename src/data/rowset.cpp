@@ -3,6 +3,7 @@
 #include "data/values.h"
 
 #include <QRegularExpression>
+#include <QSqlField>
 #include <QSqlRecord>
 
 namespace varid {
@@ -38,13 +39,13 @@ void RowSet::load(QSqlQuery& q, const QString& table)
     index_.clear();
     const QSqlRecord rec = q.record();
     int idCol = -1;
-    QVector<ColumnKind> kinds;
+    kinds_.clear();
     for (int i = 0; i < rec.count(); ++i) {
         const QString name = rec.fieldName(i);
         if (name == kRowId) { idCol = i; continue; }
         index_.insert(name.toUpper(), int(columns_.size()));
         columns_ << name;
-        kinds << conn_->kindOf(name);
+        kinds_ << conn_->kindOf(name, rec.field(i).metaType());
     }
     while (q.next()) {
         QVector<QVariant> row;
@@ -53,7 +54,7 @@ void RowSet::load(QSqlQuery& q, const QString& table)
             if (i == idCol) { rowIds_ << q.value(i); continue; }
             QVariant v = q.value(i);
             const int c = int(row.size());
-            if (kinds[c] == ColumnKind::Date && v.typeId() == QMetaType::QString) {
+            if (kinds_[c] == ColumnKind::Date && v.typeId() == QMetaType::QString) {
                 if (const auto dt = parseStorageText(v.toString()))
                     v = *dt;
             }
@@ -185,7 +186,7 @@ void RowSet::post()
     QVector<QVariant> stored = buffer_;
     for (int c = 0; c < columns_.size(); ++c) {
         if (!assigned_[c]) continue;
-        const ColumnKind kind = conn_->kindOf(columns_[c]);
+        const ColumnKind kind = kinds_[c];
         const QVariant v = conn_->toStorage(buffer_[c], kind);
         cols << columns_[c];
         binds << v;
@@ -224,7 +225,7 @@ void RowSet::post()
                     conds << columns_[c] + QStringLiteral(" IS NULL");
                 } else {
                     conds << columns_[c] + QStringLiteral("=?");
-                    binds << conn_->toStorage(old, conn_->kindOf(columns_[c]));
+                    binds << conn_->toStorage(old, kinds_[c]);
                 }
             }
             where = conds.join(QStringLiteral(" AND "));

@@ -54,6 +54,7 @@ protected:
     bool eof_ = true;
     int cur_ = 0;
     QStringList columns_;
+    QVector<ColumnKind> kinds_;
     QHash<QString, int> index_;
     QVector<QVector<QVariant>> rows_;
     QVector<QVariant> rowIds_; // SQLite rowid of each row, for writing through

@@ -2,6 +2,9 @@
 
 #include "data/values.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace varid {
 
 const QString Station::kConnected = QStringLiteral("Есть соединение");
@@ -71,6 +74,12 @@ void Station::formCreate()
     panel.Data_O_C = panel.Data_O_PO.addDays(-1);
     T2->setInterval(intervalMs());
     panel.changed();
+}
+
+int Station::intervalMs() const
+{
+    const qint64 ms = qint64(panel.intervalTag) * 60 * 1000;
+    return int(std::clamp<qint64>(ms, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 bool Station::bothConnected() const

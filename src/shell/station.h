@@ -61,7 +61,7 @@ public:
 
 private:
     void CB_KlientClick();
-    int intervalMs() const { return panel.intervalTag * 60 * 1000; }
+    int intervalMs() const;
 
     QString home_;
     TimerHost& host_;
