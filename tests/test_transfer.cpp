@@ -19,7 +19,7 @@ QString ledger(const char* nid, const char* date, double sum, const char* status
 {
     return QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_NOMER, G_SUMMA, G_KTO, G_STATYS, G_NEW_OLD, G_A_DT, G_KEY, G_OTKYDA) "
                           "VALUES ('%1','%2','N-%1',%3,'%4','%5','%6','%7','KEY-%1','KASSA');")
-        .arg(QString::fromLatin1(nid), QString::fromLatin1(date)).arg(sum)
+        .arg(QString::fromLatin1(nid).replace(QLatin1Char('\''), QStringLiteral("''")), QString::fromLatin1(date)).arg(sum)
         .arg(QString::fromLatin1(kto), QString::fromLatin1(status), QString::fromLatin1(marker),
              QString::fromLatin1(client).replace(QLatin1Char('\''), QStringLiteral("''")));
 }
@@ -30,9 +30,10 @@ TEST_F(Branch, IncrementalRunSendsReferredClientsAndNewEntries)
     local(QString::fromUtf8(kClients));
     local(QStringLiteral("INSERT INTO BILET (B_NID, B_K_NID, B_NEW_OLD, B_KTO) VALUES ('B1','K2','NEW','F1'),('B0','K3','OLD','F1');"));
     local(ledger("G1", "2010-03-04 00:00:00", 100, "1", "NEW") + ledger("G2", "2010-03-05 10:30:00", 50.5, "1", "NEW", "F1", "O'4")
-          + ledger("G0", "2010-03-01 00:00:00", 7, "1", "OLD"));
+          + ledger("G0", "2010-03-01 00:00:00", 7, "1", "OLD") + ledger("G'3", "2010-03-05 00:00:00", 3, "1", "NEW"));
 
     EXPECT_EQ(run(), RunEnd::Completed);
+    EXPECT_TRUE(failureLines().isEmpty());
 
     // Clients referred to by new rows, once each, with the document issuer.
     EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(K_NID, ',') FROM (SELECT K_NID FROM KLIENT ORDER BY K_NID)")).toString(),
@@ -44,7 +45,7 @@ TEST_F(Branch, IncrementalRunSendsReferredClientsAndNewEntries)
 
     // New entries go up with their typed values and a null marker; all are marked sent.
     EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(G_NID, ',') FROM (SELECT G_NID FROM GL_BOOK ORDER BY G_NID)")).toString(),
-              QStringLiteral("G1,G2"));
+              QStringLiteral("G'3,G1,G2"));
     EXPECT_EQ(mainValue(QStringLiteral("SELECT G_DATA FROM GL_BOOK WHERE G_NID='G2'")).toString(), QStringLiteral("2010-03-05 10:30:00"));
     EXPECT_DOUBLE_EQ(mainValue(QStringLiteral("SELECT G_SUMMA FROM GL_BOOK WHERE G_NID='G2'")).toDouble(), 50.5);
     EXPECT_TRUE(mainValue(QStringLiteral("SELECT G_NEW_OLD FROM GL_BOOK WHERE G_NID='G1'")).isNull());
@@ -55,7 +56,7 @@ TEST_F(Branch, IncrementalRunSendsReferredClientsAndNewEntries)
     EXPECT_TRUE(mainValue(QStringLiteral("SELECT KTO_EXPORT FROM KTO WHERE KTO_KOD='F2'")).isNull());
     EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("1"));
     EXPECT_EQ(st->panel.bars[size_t(Bar::Klient)].max, 3);
-    EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].pos, 2);
+    EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].pos, 3);
     EXPECT_TRUE(st->T1->enabled());
     EXPECT_TRUE(st->T2->enabled());
     EXPECT_FALSE(st->T3->enabled());
