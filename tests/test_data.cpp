@@ -34,6 +34,22 @@ TEST(TextForm, DateTexts)
         EXPECT_FALSE(parseDateText(QString::fromLatin1(bad))) << bad;
 }
 
+TEST(Dialect, DateLiteralsOnlyWhereADateColumnMeetsThem)
+{
+    const auto isDate = [](const QString& c) { return c.endsWith(QLatin1String("DATA"), Qt::CaseInsensitive); };
+    const struct { const char* in; const char* out; } cases[] = {
+        {"Where G_NID='01.02.2010' ", "Where G_NID='01.02.2010' "},
+        {"Where G_DATA='01.02.2010' and G_NID='01.02.2010'", "Where G_DATA='2010-02-01 00:00:00' and G_NID='01.02.2010'"},
+        {"G_DATA Between'01.03.2010' and '05.03.2010'", "G_DATA Between'2010-03-01 00:00:00' and '2010-03-05 00:00:00'"},
+        {"B_DATA not Between'01.03.2010' and '05.03.2010'", "B_DATA not Between'2010-03-01 00:00:00' and '2010-03-05 00:00:00'"},
+        {"G_NID Between'01.03.2010' and '05.03.2010'", "G_NID Between'01.03.2010' and '05.03.2010'"},
+        {"G_DATA<>'01.03.2010'", "G_DATA<>'2010-03-01 00:00:00'"},
+        {"X_NAME='01.03.2010' and G_DATA >= '01.03.2010'", "X_NAME='01.03.2010' and G_DATA >= '2010-03-01 00:00:00'"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(sqliteTranslate(QString::fromUtf8(c.in), isDate), QString::fromUtf8(c.out)) << c.in;
+}
+
 TEST(Dialect, SqliteTranslation)
 {
     const struct { const char* in; const char* out; } cases[] = {
@@ -210,7 +226,7 @@ TEST_F(DataAccess, TransactionsAreOneLevel)
     EXPECT_THROW(c.rollback(), DbError);
 }
 
-TEST_F(DataAccess, PostWritesExactlyTheCurrentRow)
+TEST_F(DataAccess, PostWritesByTheTablesKeyAndFailsWhenTheRowIsGone)
 {
     local(QStringLiteral("INSERT INTO TERRORIST (T_NAME, T_IIN, T_NOMER) VALUES ('Двойник','1','a'),('Двойник','1','a');"));
     Query& q = dm.Q1;
@@ -221,8 +237,20 @@ TEST_F(DataAccess, PostWritesExactlyTheCurrentRow)
     q.set(QStringLiteral("T_NOMER"), QStringLiteral("b"));
     q.post();
     EXPECT_EQ(q.text(QStringLiteral("T_NOMER")), QStringLiteral("b"));
+    // The cursor writes by the table's key (T_IIN, T_NAME): every row holding it.
     EXPECT_EQ(localValue(QStringLiteral("SELECT group_concat(T_NOMER, ',') FROM (SELECT T_NOMER FROM TERRORIST ORDER BY rowid)")).toString(),
-              QStringLiteral("a,b"));
+              QStringLiteral("b,b"));
+
+    // A row deleted between the read and the post: the post fails instead of writing nothing.
+    TableCursor& staff = dm.T_PERSONAL;
+    local(QStringLiteral("INSERT INTO PERSONAL (P_NID, P_NAME) VALUES ('P1','Иванов');"));
+    staff.open();
+    ASSERT_TRUE(staff.locate(QStringLiteral("P_NID"), QStringLiteral("P1")));
+    local(QStringLiteral("DELETE FROM PERSONAL;"));
+    staff.edit();
+    staff.set(QStringLiteral("P_NAME"), QStringLiteral("Петров"));
+    EXPECT_THROW(staff.post(), DbError);
+    staff.cancel();
 
     // Insert through a table cursor; a date assigned as text is stored as a date.
     TableCursor& kto = dm.T_KTO;

@@ -85,7 +85,7 @@ struct Maker {
     QDate today;
     int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
     double money(int lo, int hi) { return pick(lo, hi) * 100 + pick(0, 1) * 50; }
-    QDateTime day(int daysAgo) { return QDateTime(today.addDays(-daysAgo), QTime(0, 0)); }
+    QDateTime day(int daysAgo) { return wallClock(today.addDays(-daysAgo)); }
 };
 
 const char* const kSurnames[] = {"Ахметов", "Беляева", "Волков", "Гусейнова", "Дмитриев", "Егорова", "Жуков",

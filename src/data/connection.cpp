@@ -51,6 +51,32 @@ QString errorText(const QSqlError& e)
     return s.isEmpty() ? QStringLiteral("unknown database error") : s;
 }
 
+// A database that could not take the work now, rather than one that refused it: SQLite's
+// busy and locked (with their extended codes), and on SQL Server a lock time-out, a
+// deadlock victim, or a connection that was lost or closed.
+bool unavailableError(const QSqlError& e)
+{
+    const QString code = e.nativeErrorCode().trimmed();
+    bool numeric = false;
+    const int n = code.toInt(&numeric);
+    if (numeric && ((n & 0xff) == 5 || (n & 0xff) == 6) && n < 0x10000)
+        return true; // SQLITE_BUSY, SQLITE_LOCKED and their extended forms
+    static const char* const states[] = {"HYT00", "HYT01", "40001", "08S01", "08003", "08001", "08007", "1205", "1222"};
+    for (const char* st : states)
+        if (code.contains(QLatin1String(st)))
+            return true;
+    const QString text = e.text();
+    return text.contains(QLatin1String("database is locked"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("database table is locked"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("deadlock"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("Communication link failure"), Qt::CaseInsensitive);
+}
+
+DbError dbError(const QSqlError& e)
+{
+    return DbError(errorText(e), unavailableError(e));
+}
+
 } // namespace
 
 Connection::Connection(const QString& name) : name_(name) {}
@@ -65,12 +91,36 @@ Connection::~Connection()
 void Connection::setConnectionString(const QString& display, const ConnectionSettings& s, const QString& home)
 {
     display_ = display;
+    settings_ = s;
+    home_ = home;
     if (s.database.endsWith(QLatin1String(".db"), Qt::CaseInsensitive)) {
         backend_ = Backend::Sqlite;
         target_ = QFileInfo(s.database).isAbsolute() ? s.database : QDir(home).filePath(s.database);
     } else {
         backend_ = Backend::Odbc;
         target_ = odbcConnectionString(s);
+    }
+}
+
+void Connection::cloneInto(Connection& other) const
+{
+    other.disconnect();
+    other.setConnectionString(display_, settings_, home_);
+}
+
+bool Connection::isDateColumn(const QString& column) const
+{
+    const auto it = kinds_.constFind(column.toUpper());
+    return it != kinds_.constEnd() && *it == ColumnKind::Date;
+}
+
+QVariant Connection::typedNull(ColumnKind kind)
+{
+    switch (kind) {
+    case ColumnKind::Date: return QVariant(QMetaType(QMetaType::QDateTime));
+    case ColumnKind::Integer: return QVariant(QMetaType(QMetaType::LongLong));
+    case ColumnKind::Number: return QVariant(QMetaType(QMetaType::Double));
+    default: return QVariant(QMetaType(QMetaType::QString));
     }
 }
 
@@ -95,7 +145,7 @@ void Connection::connect()
         db.setDatabaseName(target_);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
         if (!db.open())
-            throw DbError(errorText(db.lastError()));
+            throw dbError(db.lastError());
         const QVariant h = db.driver()->handle();
         if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
             sqlite3* handle = *static_cast<sqlite3* const*>(h.data());
@@ -111,7 +161,7 @@ void Connection::connect()
         db.setDatabaseName(target_);
         db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15"));
         if (!db.open())
-            throw DbError(errorText(db.lastError()));
+            throw dbError(db.lastError());
         run(QStringLiteral("SET DATEFORMAT dmy"));
     }
 }
@@ -160,17 +210,17 @@ ColumnKind Connection::kindOf(const QString& column, const QMetaType& reported) 
 QVariant Connection::toStorage(const QVariant& v, ColumnKind kind) const
 {
     if (v.isNull() || !v.isValid())
-        return v;
+        return typedNull(kind);
     if (kind == ColumnKind::Date) {
         QDateTime dt;
         if (v.typeId() == QMetaType::QDateTime) {
             dt = v.toDateTime();
         } else if (v.typeId() == QMetaType::QDate) {
-            dt = QDateTime(v.toDate(), QTime(0, 0));
+            dt = wallClock(v.toDate(), QTime(0, 0));
         } else {
             const QString s = v.toString();
             if (s.isEmpty())
-                return QVariant();
+                return typedNull(kind);
             if (const auto p = parseDateText(s)) dt = *p;
             else if (const auto q = parseStorageText(s)) dt = *q;
             else throw DbError(QStringLiteral("'%1' is not a valid date").arg(s));
@@ -182,7 +232,7 @@ QVariant Connection::toStorage(const QVariant& v, ColumnKind kind) const
     if (kind != ColumnKind::Text && v.typeId() == QMetaType::QString) {
         const QString s = v.toString().trimmed();
         if (s.isEmpty())
-            return QVariant();
+            return typedNull(kind);
         bool ok = false;
         if (kind == ColumnKind::Integer) {
             const qlonglong n = s.toLongLong(&ok);
@@ -201,12 +251,12 @@ QVariant Connection::toStorage(const QVariant& v, ColumnKind kind) const
 void Connection::beginTransaction()
 {
     if (!connected())
-        throw DbError(QStringLiteral("Connection is closed"));
+        throw DbError(QStringLiteral("Connection is closed"), true);
     if (inTransaction_)
         throw DbError(QStringLiteral("A transaction is already open"));
     QSqlDatabase db = QSqlDatabase::database(name_, false);
     if (!db.transaction())
-        throw DbError(errorText(db.lastError()));
+        throw dbError(db.lastError());
     inTransaction_ = true;
 }
 
@@ -216,8 +266,7 @@ void Connection::commit()
         throw DbError(QStringLiteral("No transaction is open"));
     QSqlDatabase db = QSqlDatabase::database(name_, false);
     if (!db.commit()) {
-        const QString msg = errorText(db.lastError());
-        throw DbError(msg);
+        throw dbError(db.lastError());
     }
     inTransaction_ = false;
 }
@@ -229,56 +278,58 @@ void Connection::rollback()
     inTransaction_ = false;
     QSqlDatabase db = QSqlDatabase::database(name_, false);
     if (!db.isOpen())
-        throw DbError(QStringLiteral("Connection is closed"));
+        throw DbError(QStringLiteral("Connection is closed"), true);
     if (!db.rollback())
-        throw DbError(errorText(db.lastError()));
+        throw dbError(db.lastError());
 }
 
 QSqlQuery Connection::prepareNative(const QString& sql)
 {
     if (!connected())
-        throw DbError(QStringLiteral("Connection is closed"));
+        throw DbError(QStringLiteral("Connection is closed"), true);
     QSqlQuery q(QSqlDatabase::database(name_, false));
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     if (!q.prepare(sql))
-        throw DbError(errorText(q.lastError()));
+        throw dbError(q.lastError());
     return q;
 }
 
 void Connection::execPrepared(QSqlQuery& q, const QVariantList& binds)
 {
     if (!connected())
-        throw DbError(QStringLiteral("Connection is closed"));
+        throw DbError(QStringLiteral("Connection is closed"), true);
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, binds[i]);
     const bool ok = q.exec();
-    const QString error = ok ? QString() : errorText(q.lastError());
+    const QSqlError error = ok ? QSqlError() : q.lastError();
     q.finish();
     if (!ok)
-        throw DbError(error);
+        throw dbError(error);
 }
 
 QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
 {
     if (!connected())
-        throw DbError(QStringLiteral("Connection is closed"));
+        throw DbError(QStringLiteral("Connection is closed"), true);
     QSqlDatabase db = QSqlDatabase::database(name_, false);
     QSqlQuery q(db);
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    const QString text = backend_ == Backend::Sqlite ? sqliteTranslate(sql) : sql;
+    const QString text = backend_ == Backend::Sqlite
+        ? sqliteTranslate(sql, [this](const QString& c) { return isDateColumn(c); })
+        : sql;
     if (binds.isEmpty()) {
         if (!q.exec(text))
-            throw DbError(errorText(q.lastError()));
+            throw dbError(q.lastError());
         return q;
     }
     if (!q.prepare(text))
-        throw DbError(errorText(q.lastError()));
+        throw dbError(q.lastError());
     for (const QVariant& b : binds)
         q.addBindValue(b);
     if (!q.exec())
-        throw DbError(errorText(q.lastError()));
+        throw dbError(q.lastError());
     return q;
 }
 

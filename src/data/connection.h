@@ -26,6 +26,8 @@ public:
     void setConnectionString(const QString& display, const ConnectionSettings& settings, const QString& home);
     QString connectionString() const { return display_; }
     Backend backend() const { return backend_; }
+    // Gives `other` (disconnected) the same database: a run's own connection beside this one.
+    void cloneInto(Connection& other) const;
 
     void connect();     // opening an open connection does nothing
     void disconnect();
@@ -51,6 +53,9 @@ public:
     // Values as the backend stores them: dates as text on SQLite, empty text as null
     // in columns that are not text.
     QVariant toStorage(const QVariant& v, ColumnKind kind) const;
+    // A null of the kind's own type, so that the driver binds a typed null.
+    static QVariant typedNull(ColumnKind kind);
+    bool isDateColumn(const QString& column) const;
     // Changes with every connect, so cached procedure bodies are read again.
     int generation() const { return generation_; }
 
@@ -59,6 +64,8 @@ private:
 
     QString name_;
     QString display_;
+    ConnectionSettings settings_;
+    QString home_;
     Backend backend_ = Backend::Sqlite;
     QString target_; // SQLite file or ODBC string
     bool inTransaction_ = false;

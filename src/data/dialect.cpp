@@ -92,16 +92,68 @@ bool isBareColumn(const QVector<Token>& t, int i)
 
 } // namespace
 
-QString sqliteTranslate(const QString& tsql)
+namespace {
+
+bool isWord(const Token& t, const char* word)
+{
+    return t.kind == Tok::Word && t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+// The column a string literal at `i` is compared with or assigned to, or "" when none:
+// "COL = 'x'", "COL <> 'x'", "COL Between 'x' and 'y'", "COL not Between 'x' and 'y'".
+QString dateContext(const QVector<Token>& t, int i)
+{
+    int p = prevSolid(t, i);
+    if (p < 0)
+        return QString();
+    // A comparison operator, possibly written as two punctuation tokens ("<", ">").
+    if (t[p].kind == Tok::Punct && QStringLiteral("=<>").contains(t[p].text)) {
+        while (p >= 0 && t[p].kind == Tok::Punct && QStringLiteral("=<>!").contains(t[p].text))
+            p = prevSolid(t, p);
+        return p >= 0 && t[p].kind == Tok::Word ? t[p].text : QString();
+    }
+    if (isWord(t[p], "between")) {
+        p = prevSolid(t, p);
+        if (p >= 0 && isWord(t[p], "not"))
+            p = prevSolid(t, p);
+        return p >= 0 && t[p].kind == Tok::Word ? t[p].text : QString();
+    }
+    if (isWord(t[p], "and")) {
+        // The upper bound of a Between: the token before "and" is its lower bound.
+        const int lower = prevSolid(t, p);
+        if (lower < 0 || t[lower].kind != Tok::String)
+            return QString();
+        int b = prevSolid(t, lower);
+        if (b < 0 || !isWord(t[b], "between"))
+            return QString();
+        b = prevSolid(t, b);
+        if (b >= 0 && isWord(t[b], "not"))
+            b = prevSolid(t, b);
+        return b >= 0 && t[b].kind == Tok::Word ? t[b].text : QString();
+    }
+    return QString();
+}
+
+} // namespace
+
+QString sqliteTranslate(const QString& tsql, const std::function<bool(const QString&)>& isDateColumn)
 {
     QVector<Token> t = tokenize(tsql);
 
-    for (Token& tok : t) {
+    for (int i = 0; i < t.size(); ++i) {
+        Token& tok = t[i];
         if (tok.kind != Tok::String)
             continue;
         const QString inner = tok.text.mid(1, tok.text.size() - 2);
-        if (const auto dt = parseDateText(inner))
-            tok.text = QLatin1Char('\'') + storageText(*dt) + QLatin1Char('\'');
+        const auto dt = parseDateText(inner);
+        if (!dt)
+            continue;
+        if (isDateColumn) {
+            const QString column = dateContext(t, i);
+            if (column.isEmpty() || !isDateColumn(column))
+                continue;
+        }
+        tok.text = QLatin1Char('\'') + storageText(*dt) + QLatin1Char('\'');
     }
 
     QString out;

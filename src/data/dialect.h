@@ -2,6 +2,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace varid {
 
 // A value placed between single quotes in an SQL text: its own single quotes are doubled,
@@ -9,11 +11,14 @@ namespace varid {
 QString sqlValue(const QString& value);
 
 // The fixed SQL texts are SQL Server's dialect. On the embedded SQLite databases:
-// - a quoted literal "dd.mm.yyyy" or "dd.mm.yyyy hh:mm:ss" is the date it names, in the
-//   stored form "yyyy-mm-dd hh:mm:ss";
+// - a quoted literal "dd.mm.yyyy" or "dd.mm.yyyy hh:mm:ss" compared with (=, <>, <, >,
+//   Between ... and ...) or assigned to a date column is the date it names, in the stored
+//   form "yyyy-mm-dd hh:mm:ss"; anywhere else (an identifier that looks like a date) it
+//   stays the text it is. Without `isDateColumn` every such literal is taken for a date;
 // - "+" between two bare column names goes through tsql_add(), which concatenates two
 //   texts as SQL Server does (REA_KTO+REA_NID) and adds numbers.
-QString sqliteTranslate(const QString& tsql);
+QString sqliteTranslate(const QString& tsql,
+                        const std::function<bool(const QString&)>& isDateColumn = {});
 
 // A procedure body statement with its @parameters turned into positional '?' marks.
 struct PositionalStatement {

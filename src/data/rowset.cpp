@@ -8,6 +8,25 @@
 
 namespace varid {
 
+QStringList tableKey(const QString& table)
+{
+    static const QHash<QString, QStringList> keys{
+        {QStringLiteral("KTO"), {QStringLiteral("KTO_KOD")}},
+        {QStringLiteral("KLIENT"), {QStringLiteral("K_NID")}},
+        {QStringLiteral("PERSONAL"), {QStringLiteral("P_NID")}},
+        {QStringLiteral("AUTO"), {QStringLiteral("A_NID")}},
+        {QStringLiteral("TERRORIST"), {QStringLiteral("T_IIN"), QStringLiteral("T_NAME")}},
+        {QStringLiteral("ONOFF"), {QStringLiteral("OO_NAME"), QStringLiteral("OO_DATA"), QStringLiteral("OO_KTO")}},
+        {QStringLiteral("REALIZ"), {QStringLiteral("REA_NID")}},
+        {QStringLiteral("BILET"), {QStringLiteral("B_NID")}},
+        {QStringLiteral("GL_BOOK"), {QStringLiteral("G_NID")}},
+        {QStringLiteral("AVANS"), {QStringLiteral("AV_NID")}},
+        {QStringLiteral("PRODLENIE"), {QStringLiteral("PRO_NID")}},
+        {QStringLiteral("OSTATOK"), {QStringLiteral("O_NID")}},
+    };
+    return keys.value(table.toUpper());
+}
+
 namespace {
 const QString kRowId = QStringLiteral("__VARID_ROWID");
 
@@ -54,9 +73,15 @@ void RowSet::load(QSqlQuery& q, const QString& table)
             if (i == idCol) { rowIds_ << q.value(i); continue; }
             QVariant v = q.value(i);
             const int c = int(row.size());
-            if (kinds_[c] == ColumnKind::Date && v.typeId() == QMetaType::QString) {
-                if (const auto dt = parseStorageText(v.toString()))
-                    v = *dt;
+            if (v.isNull()) {
+                v = Connection::typedNull(kinds_[c]); // a null stays a null of its column's type
+            } else if (kinds_[c] == ColumnKind::Date) {
+                if (v.typeId() == QMetaType::QString) {
+                    if (const auto dt = parseStorageText(v.toString()))
+                        v = *dt;
+                } else if (v.typeId() == QMetaType::QDateTime) {
+                    v = wallClock(v.toDateTime());
+                }
             }
             row << v;
         }
@@ -212,14 +237,15 @@ void RowSet::post()
     } else if (!cols.isEmpty()) {
         QStringList sets;
         for (const QString& c : cols) sets << c + QStringLiteral("=?");
-        QString where;
-        if (sqlite && cur_ < rowIds_.size()) {
-            where = QStringLiteral("rowid=?");
-            binds << rowIds_[cur_];
-        } else {
-            // No row identity from the server: the row is the one holding all the values read.
-            QStringList conds;
+        QStringList conds;
+        const QStringList key = tableKey(table_);
+        if (!key.isEmpty() || !sqlite || cur_ >= rowIds_.size()) {
+            // The row is the one holding the key as read (every column as read where the
+            // table has no key); on SQL Server dates and floats may not compare equal after
+            // a round trip, a key does.
             for (int c = 0; c < columns_.size(); ++c) {
+                if (!key.isEmpty() && !key.contains(columns_[c], Qt::CaseInsensitive))
+                    continue;
                 const QVariant& old = rows_[cur_][c];
                 if (old.isNull()) {
                     conds << columns_[c] + QStringLiteral(" IS NULL");
@@ -228,12 +254,20 @@ void RowSet::post()
                     binds << conn_->toStorage(old, kinds_[c]);
                 }
             }
-            where = conds.join(QStringLiteral(" AND "));
+        } else {
+            conds << QStringLiteral("rowid=?");
+            binds << rowIds_[cur_];
         }
-        const QString sql = sqlite
+        const QString where = conds.join(QStringLiteral(" AND "));
+        const QString sql = sqlite || !key.isEmpty()
             ? QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table_, sets.join(QLatin1Char(',')), where)
             : QStringLiteral("UPDATE TOP (1) %1 SET %2 WHERE %3").arg(table_, sets.join(QLatin1Char(',')), where);
-        conn_->run(sql, binds).finish();
+        QSqlQuery q = conn_->run(sql, binds);
+        const int affected = q.numRowsAffected();
+        q.finish();
+        // A row that vanished between the read and the post is a failure, not a success.
+        if (affected == 0)
+            throw DbError(QStringLiteral("Row cannot be located for updating: it was changed or deleted in %1").arg(table_));
         rows_[cur_] = stored;
     }
     state_ = State::Browse;

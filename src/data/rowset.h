@@ -8,6 +8,9 @@
 
 namespace varid {
 
+// The columns that identify a row of the table, by which a cursor writes it back.
+QStringList tableKey(const QString& table);
+
 // A row set: the rows a query or table cursor read when it was opened (a snapshot that
 // later writes do not change), walked by first/next/end of data, searched by locate, and
 // written through by edit/insert/post where the rows come from one table.

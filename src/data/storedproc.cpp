@@ -21,6 +21,10 @@ void StoredProc::set(const QString& param, const QVariant& value)
 {
     const int i = indexOf(param);
     QVariant v = value;
+    if (v.isNull() || !v.isValid()) {
+        values_[i] = QVariant(); // every parameter may be null; a null date stays null
+        return;
+    }
     if (params_[i].type == ParamType::DateTime && v.typeId() == QMetaType::QString) {
         const QString s = v.toString();
         const auto dt = parseDateText(s);

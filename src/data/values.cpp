@@ -4,6 +4,16 @@
 
 namespace varid {
 
+QDateTime wallClock(const QDate& d, const QTime& t)
+{
+    return QDateTime(d, t, Qt::UTC);
+}
+
+QDateTime wallClock(const QDateTime& local)
+{
+    return QDateTime(local.date(), local.time(), Qt::UTC);
+}
+
 QString shortDate(const QDate& d)
 {
     return d.toString(QStringLiteral("dd.MM.yyyy"));
@@ -62,7 +72,7 @@ std::optional<QDateTime> dateFrom(const QRegularExpressionMatch& m, int year, in
         t = QTime(m.captured(hour).toInt(), m.captured(hour + 1).toInt(), m.captured(hour + 2).toInt());
     if (!d.isValid() || !t.isValid())
         return std::nullopt;
-    return QDateTime(d, t);
+    return wallClock(d, t);
 }
 } // namespace
 

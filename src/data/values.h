@@ -6,6 +6,13 @@
 
 namespace varid {
 
+// Stored dates, period dates and the dates of SQL texts are calendar dates and wall-clock
+// times with no zone. They are held as QDateTime in UTC, where every wall-clock time
+// exists: a local-time QDateTime would turn a time inside a daylight-saving gap invalid.
+QDateTime wallClock(const QDate& d, const QTime& t = QTime(0, 0));
+// A clock reading ("now") as the same wall-clock time, without its zone.
+QDateTime wallClock(const QDateTime& local);
+
 // The short date of the program: day.month.year, "23.12.2007".
 QString shortDate(const QDate& d);
 
