@@ -66,6 +66,7 @@ TEST_F(Schedule, FirstAttemptComesOneIntervalAfterTheHandOver)
     EXPECT_FALSE(st->T2->enabled());
     EXPECT_EQ(runs, 0);
     host.advance(1000); // the half-second wait, then the run timer's first tick
+    st->waitForRun();
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(st->lastOutcome.end, RunEnd::Completed);
 }
@@ -190,18 +191,22 @@ TEST_F(Schedule, TickingClientsTicksTheDependentSwitches)
     EXPECT_TRUE(st->panel.switchOn(Switch::Bilet)); // unticking changes nothing else
 }
 
-TEST_F(Schedule, AStopRequestEndsTheRunBetweenRowsWithItsLinesLogged)
+TEST_F(Schedule, AStoppedRunWritesItsLinesAndTheStopLine)
 {
     local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "
-                         "('g1','2010-03-05 00:00:00','F1','1',1,'NEW'),('g2','2010-03-05 00:00:00','F1','1',1,'NEW');"));
+                         "('g1','2010-03-05 00:00:00','F1','1',1,'NEW');"));
     restart("30", "60");
-    bool stop = false;
-    st->panel.stopCheck = [&] { return stop; };
-    st->panel.onBar = [&](Bar b) { if (b == Bar::GL_Book && st->panel.bars[size_t(b)].pos == 1) stop = true; };
-    EXPECT_EQ(run(), RunEnd::Stopped);
-    EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(G_NID, ',') FROM GL_BOOK")).toString(), QStringLiteral("g1"));
-    EXPECT_EQ(localValue(QStringLiteral("SELECT G_NEW_OLD FROM GL_BOOK WHERE G_NID='g1'")).toString(), QStringLiteral("OLD"));
-    EXPECT_EQ(localValue(QStringLiteral("SELECT G_NEW_OLD FROM GL_BOOK WHERE G_NID='g2'")).toString(), QStringLiteral("NEW"));
-    EXPECT_TRUE(logText().contains(QStringLiteral("-----   Начало передачи 05.03.2010 12:00:00  -----")));
+    ASSERT_TRUE(st->connectSequence(Station::Variant::Timer));
+    st->arm();
+    st->T3Timer();
+    EXPECT_TRUE(st->running());
+    st->requestStop(); // asked for before the first step begins
+    st->waitForRun();
+    EXPECT_EQ(st->lastOutcome.end, RunEnd::Stopped);
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK")).toInt(), 0);
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("-----   Начало передачи 05.03.2010 12:00:00  -----")));
+    EXPECT_TRUE(log.contains(QStringLiteral("-----   Передача остановлена в 05.03.2010 12:00:00  -----"))) << log.toStdString();
     EXPECT_TRUE(st->panel.memo.isEmpty());
+    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("0"));
 }

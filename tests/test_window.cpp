@@ -20,6 +20,7 @@ protected:
         st = std::make_unique<Station>(home(), host);
         w = std::make_unique<MainWindow>(*st);
         st->formCreate();
+        host.afterTick = [this] { if (st) st->waitForRun(); };
     }
     template <typename T> T* el(const char* name) const
     {

@@ -24,6 +24,7 @@ protected:
         main(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME, KTO_ACTIV) VALUES ('F2','Филиал 2','НЕТ'),('F1','Филиал 1','НЕТ');"));
         st = std::make_unique<Station>(home(), host);
         st->formCreate();
+        host.afterTick = [this] { if (st) st->waitForRun(); };
     }
 
     // Connects as the transfer timer does and runs once: incremental, or over a period.
@@ -40,7 +41,9 @@ protected:
         }
         st->panel.setPeriodTexts(shortDate(st->panel.Data_O_C), shortDate(st->panel.Data_O_PO));
         st->T1->setEnabled(false); // as after the start countdown's hand-over
+        st->arm();
         st->T3Timer();
+        st->waitForRun();
         return st->lastOutcome.end;
     }
 

@@ -2,20 +2,22 @@
 //
 //   varid [--home DIR]                 the window
 //   varid --check [--home DIR]         start-up and the connect sequence, then the status
-//   varid --once [--home DIR] [--period dd.mm.yyyy dd.mm.yyyy]
+//   varid --once [--home DIR] [--period dd.mm.yyyy dd.mm.yyyy | --new] [--terrorist]
 //                                      start-up, connect and one transfer run
 //   varid --headless [--home DIR]      the schedule without a window, as a service
 #include "shell/gui/mainwindow.h"
+#include "shell/instancelock.h"
 #include "shell/station.h"
 
 #include "data/values.h"
+#include "transfer/steps.h"
+#include "transfer/texts.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QMessageBox>
-#include <QTextStream>
-
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -29,38 +31,89 @@ using namespace varid;
 
 namespace {
 
+enum Exit { Ok = 0, RecordFailed = 1, Broken = 2, Locked = 3, Usage = 64 };
+
 struct Options {
-    QString mode;   // "", "check", "once"
+    QString mode; // "", "check", "once", "headless"
     QString home;
     std::optional<QDate> from, to;
+    bool forceNew = false;
+    bool terrorist = false;
     QString error;
+    bool exitNow = false; // --help or --version answered
 };
 
-Options parse(int argc, char** argv)
+Options parse(const QStringList& args)
 {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const QString a = QString::fromLocal8Bit(argv[i]);
-        if (a == QLatin1String("--check") || a == QLatin1String("--once") || a == QLatin1String("--headless")) {
-            o.mode = a.mid(2);
-        } else if (a == QLatin1String("--home") && i + 1 < argc) {
-            o.home = QString::fromLocal8Bit(argv[++i]);
-        } else if (a == QLatin1String("--period") && i + 2 < argc) {
-            const auto f = parseDateText(QString::fromLocal8Bit(argv[++i]));
-            const auto t = parseDateText(QString::fromLocal8Bit(argv[++i]));
-            if (!f || !t) {
-                o.error = QStringLiteral("--period takes two dates as dd.mm.yyyy");
-                return o;
-            }
-            o.from = f->date();
-            o.to = t->date();
-        } else {
-            o.error = QStringLiteral("unknown argument: ") + a;
-            return o;
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("Varid: the branch-side data exchange of the pawnshop chain."));
+    p.addHelpOption();
+    p.addVersionOption();
+    const QCommandLineOption check(QStringLiteral("check"), QStringLiteral("Connect both databases, print the branch; exit 0 when both answer."));
+    const QCommandLineOption once(QStringLiteral("once"), QStringLiteral("Connect and run one transfer, as a scheduled attempt would."));
+    const QCommandLineOption headless(QStringLiteral("headless"), QStringLiteral("Run the schedule without a window, as a service."));
+    const QCommandLineOption home(QStringLiteral("home"), QStringLiteral("The folder of Path.ini and Logs (default: the program's folder)."), QStringLiteral("DIR"));
+    const QCommandLineOption period(QStringLiteral("period"), QStringLiteral("With --once: period mode from FROM to TO (dd.mm.yyyy), given as \"FROM TO\" or twice."), QStringLiteral("FROM TO"));
+    const QCommandLineOption forceNew(QStringLiteral("new"), QStringLiteral("With --once: only the new rows, whatever the time of day."));
+    const QCommandLineOption terrorist(QStringLiteral("terrorist"), QStringLiteral("With --once: bring the terrorist list down too."));
+    p.addOptions({check, once, headless, home, period, forceNew, terrorist});
+
+    // --period takes two values: "--period A B" is folded into "--period A --period B".
+    QStringList folded;
+    for (int i = 0; i < args.size(); ++i) {
+        folded << args[i];
+        if (args[i] == QLatin1String("--period") && i + 2 < args.size() && !args[i + 2].startsWith(QLatin1String("--"))) {
+            folded << args[i + 1] << QStringLiteral("--period") << args[i + 2];
+            i += 2;
         }
     }
-    if (o.from && o.mode != QLatin1String("once"))
-        o.error = QStringLiteral("--period goes with --once");
+    if (!p.parse(folded)) {
+        o.error = p.errorText();
+        return o;
+    }
+    if (p.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(p.helpText()), stdout);
+        o.exitNow = true;
+        return o;
+    }
+    if (p.isSet(QStringLiteral("version"))) {
+        std::printf("varid %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        o.exitNow = true;
+        return o;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        o.error = QStringLiteral("unknown argument: ") + p.positionalArguments().first();
+        return o;
+    }
+    int modes = 0;
+    for (const auto* m : {&check, &once, &headless})
+        if (p.isSet(*m)) {
+            o.mode = m->names().first();
+            ++modes;
+        }
+    if (modes > 1) {
+        o.error = QStringLiteral("--check, --once and --headless exclude each other");
+        return o;
+    }
+    o.home = p.value(home);
+    o.forceNew = p.isSet(forceNew);
+    o.terrorist = p.isSet(terrorist);
+    if (p.isSet(period)) {
+        const QStringList v = p.values(period);
+        const auto f = v.size() == 2 ? parseDateText(v[0]) : std::nullopt;
+        const auto t = v.size() == 2 ? parseDateText(v[1]) : std::nullopt;
+        if (!f || !t) {
+            o.error = QStringLiteral("--period takes two dates as dd.mm.yyyy");
+            return o;
+        }
+        o.from = f->date();
+        o.to = t->date();
+    }
+    if ((o.from || o.forceNew || o.terrorist) && o.mode != QLatin1String("once"))
+        o.error = QStringLiteral("--period, --new and --terrorist go with --once");
+    else if (o.from && o.forceNew)
+        o.error = QStringLiteral("--period and --new exclude each other");
     return o;
 }
 
@@ -109,45 +162,55 @@ int once(const Options& o)
     QtTimerHost host;
     Station st(homeDir(o), host);
     st.onMessage = err;
+    st.onRefusal = err;
+    bool logFailed = false;
+    st.onLogFailure = [&](const QString& e) { logFailed = true; err(QStringLiteral("the log cannot be written: ") + e); };
     st.formCreate();
     if (!st.ini.usable)
-        return 2;
+        return Broken;
     const bool up = st.connectSequence(Station::Variant::Timer);
     printStatus(st);
     if (!up)
-        return 2;
+        return Broken;
     out(QStringLiteral("Филиал:    ") + st.panel.L_KTO.text);
     if (o.from) {
         st.panel.Data_O_C = *o.from;
         st.panel.Data_O_PO = *o.to;
         st.panel.CB_New = false;
-    } else {
+    } else if (o.forceNew) {
         st.panel.CB_New = true;
+    } else {
+        st.applyDayNightRule(); // as a scheduled attempt: at night the five days before today
     }
+    if (o.terrorist)
+        st.panel.switches[size_t(Switch::Terrorist)] = true;
     st.panel.setPeriodTexts(shortDate(st.panel.Data_O_C), shortDate(st.panel.Data_O_PO));
     st.panel.onLine = [](const QString& line) { out(line); };
+    st.arm();
     st.T3Timer();
+    st.waitForRun();
     const RunOutcome& r = st.lastOutcome;
     if (r.end != RunEnd::Completed) {
+        // No next run start in this process: the lines go to the day log now.
+        if (!st.panel.memo.isEmpty() && st.panel.memo != QStringList{QString()})
+            st.flushLog();
         err(QStringLiteral("the run broke off in %1: %2").arg(r.failedStep, r.error));
-        return 2;
+        return Broken;
     }
     // What each step walked, for the operator (the log itself keeps the run's own lines).
-    const struct { Bar bar; Switch sw; const char* name; } steps[] = {
-        {Bar::Klient, Switch::Klient, "клиенты"}, {Bar::GL_Book, Switch::GL_Book, "главная книга"}};
     QStringList walked;
-    for (const auto& s : steps)
-        if (st.panel.switchOn(s.sw))
-            walked << QString::fromUtf8(s.name) + QLatin1Char(' ') + QString::number(st.panel.bars[size_t(s.bar)].max);
+    for (const StepDef& step : steps())
+        if (st.panel.switchOn(step.sw))
+            walked << QString::fromUtf8(step.summary) + QLatin1Char(' ') + QString::number(st.panel.bars[size_t(step.bars[0].bar)].max);
     out(QStringLiteral("Строк:     ") + walked.join(QStringLiteral(", ")));
     out(QStringLiteral("Журнал:    ") + st.runLog.logPath());
     if (!st.panel.errorMarker().isEmpty())
         out(QStringLiteral("Есть ошибки записей: ") + st.runLog.errorsPath());
-    return st.panel.errorMarker().isEmpty() ? 0 : 1;
+    return !st.panel.errorMarker().isEmpty() || logFailed ? RecordFailed : Ok;
 }
 
-// SIGTERM and SIGINT: between runs the service ends at once; during a run the flag is read
-// after each row, so the run ends between two rows with its lines in the log.
+// SIGTERM and SIGINT: between runs the service ends at once; during a run the run is asked
+// to stop and ends at the end of its current step, with its lines in the log.
 volatile std::sig_atomic_t g_stop = 0;
 int g_signalPipe[2] = {-1, -1};
 
@@ -170,10 +233,13 @@ int headless(const Options& o)
         return 2;
     }
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [] {
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&st] {
         char c;
         [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &c, 1);
-        QCoreApplication::quit();
+        if (st.running())
+            st.requestStop(); // the run's ending quits
+        else
+            QCoreApplication::quit();
     });
     struct sigaction sa {};
     sa.sa_handler = onSignal;
@@ -197,7 +263,8 @@ int headless(const Options& o)
         seen = {p.L_Info.text, p.L_Info1.text, p.L_Pop.text};
     };
     st.panel.onLine = [](const QString& line) { out(line); };
-    st.panel.stopCheck = [] { return g_stop != 0; };
+    st.onRefusal = err;
+    st.onLogFailure = [](const QString& e) { err(QStringLiteral("the log cannot be written: ") + e); };
     st.onRunEnded = [&](const RunOutcome& r) {
         if (r.end == RunEnd::Completed)
             out(stamp(host) + QStringLiteral("передач: ") + st.panel.L_Kol.text + QStringLiteral(", журнал ") + st.runLog.logPath());
@@ -216,14 +283,15 @@ int headless(const Options& o)
     }
     out(stamp(host) + QStringLiteral("Varid: запуск через ") + QString::number(st.startThreshold) + QStringLiteral(" сек., интервал ")
         + QString::number(st.panel.intervalTag) + QStringLiteral(" мин., ") + st.home());
+    if (st.panel.intervalTag == 0)
+        out(stamp(host) + QStringLiteral("Varid: Interval:0, автоматические передачи выключены"));
     const int rc = g_stop ? 0 : QCoreApplication::exec();
     out(stamp(host) + QStringLiteral("Varid: остановлено"));
     return rc;
 }
 
-int window(const Options& o, int argc, char** argv)
+int window(const Options& o)
 {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rozor"));
     QtTimerHost host;
     Station st(homeDir(o), host);
@@ -231,22 +299,42 @@ int window(const Options& o, int argc, char** argv)
     st.onMessage = [&w](const QString& m) { QMessageBox::information(&w, QStringLiteral("Rozor"), m); };
     st.formCreate();
     w.show();
-    return app.exec();
+    return QApplication::exec();
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const Options o = parse(argc, argv);
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VARID_VERSION));
+    const Options o = parse(args);
+    if (o.exitNow)
+        return Ok;
     if (!o.error.isEmpty()) {
-        std::fprintf(stderr, "varid: %s\nusage: varid [--check | --once [--period dd.mm.yyyy dd.mm.yyyy] | --headless] [--home DIR]\n",
+        std::fprintf(stderr, "varid: %s\nusage: varid [--check | --once [--period dd.mm.yyyy dd.mm.yyyy | --new] [--terrorist] | --headless] [--home DIR]\n"
+                             "       varid --help\n",
                      o.error.toLocal8Bit().constData());
-        return 64;
+        return Usage;
+    }
+    // One Varid per home folder: two at once would send the same rows twice.
+    std::unique_ptr<QCoreApplication> app;
+    if (o.mode.isEmpty())
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    InstanceLock lock(homeDir(o));
+    if (!lock.acquire()) {
+        const QString m = lock.message();
+        if (o.mode.isEmpty())
+            QMessageBox::warning(nullptr, QStringLiteral("Rozor"), m);
+        std::fprintf(stderr, "varid: %s\n", m.toLocal8Bit().constData());
+        return Locked;
     }
     if (o.mode.isEmpty())
-        return window(o, argc, argv);
-    QCoreApplication app(argc, argv);
+        return window(o);
     if (o.mode == QLatin1String("headless"))
         return headless(o);
     return o.mode == QLatin1String("check") ? check(o) : once(o);

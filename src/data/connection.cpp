@@ -102,12 +102,6 @@ void Connection::setConnectionString(const QString& display, const ConnectionSet
     }
 }
 
-void Connection::cloneInto(Connection& other) const
-{
-    other.disconnect();
-    other.setConnectionString(display_, settings_, home_);
-}
-
 bool Connection::isDateColumn(const QString& column) const
 {
     const auto it = kinds_.constFind(column.toUpper());

@@ -26,8 +26,14 @@ public:
     void setConnectionString(const QString& display, const ConnectionSettings& settings, const QString& home);
     QString connectionString() const { return display_; }
     Backend backend() const { return backend_; }
-    // Gives `other` (disconnected) the same database: a run's own connection beside this one.
-    void cloneInto(Connection& other) const;
+    // What the connection was set to, to give a run's own connection the same database.
+    struct Target {
+        QString display;
+        ConnectionSettings settings;
+        QString home;
+    };
+    Target target() const { return {display_, settings_, home_}; }
+    void setTarget(const Target& t) { setConnectionString(t.display, t.settings, t.home); }
 
     void connect();     // opening an open connection does nothing
     void disconnect();

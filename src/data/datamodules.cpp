@@ -85,8 +85,8 @@ QVector<ParamDef> realizParams()
             txt("@REA_KA_NID", 20), txt("@REA_KR_NID", 20), dec("@REA_KR_NOMER", 19)};
 }
 
-DM::DM()
-    : ADOC1(QStringLiteral("ADOC1")),
+DM::DM(const QString& tag)
+    : ADOC1(QStringLiteral("ADOC1") + tag),
       T_KTO(ADOC1, QStringLiteral("KTO")), T_FIRMA(ADOC1, QStringLiteral("FIRM")),
       T_NASTROIKA(ADOC1, QStringLiteral("NASTROIKA")), T_KLIENT(ADOC1, QStringLiteral("KLIENT")),
       T_PERSONAL(ADOC1, QStringLiteral("PERSONAL")), T_XXX(ADOC1, QStringLiteral("XXX")),
@@ -97,8 +97,8 @@ DM::DM()
 {
 }
 
-DM2::DM2(DM& local)
-    : ADOC2(QStringLiteral("ADOC2")),
+DM2::DM2(DM& local, const QString& tag)
+    : ADOC2(QStringLiteral("ADOC2") + tag),
       T_KTO(ADOC2, QStringLiteral("KTO")), T_PERSONAL(ADOC2, QStringLiteral("PERSONAL")),
       T_ONOFF(ADOC2, QStringLiteral("ONOFF")),
       Q1(ADOC2), Q2(ADOC2), Q3(ADOC2), Q4(ADOC2), Q5(ADOC2), Q6(ADOC2), Q7(ADOC2),

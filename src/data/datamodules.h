@@ -7,7 +7,8 @@ namespace varid {
 
 // The local data module: connection ADOC1 and its components.
 struct DM {
-    DM();
+    // `tag` tells apart the connections of a run's own data modules from the window's.
+    explicit DM(const QString& tag = {});
     Connection ADOC1;
     TableCursor T_KTO, T_FIRMA, T_NASTROIKA, T_KLIENT, T_PERSONAL, T_XXX;
     Query Q1, Q2, Q3, Q4, Q5, Q6, Q7;
@@ -17,7 +18,7 @@ struct DM {
 // The main data module: connection ADOC2 and its components. Q1DM..Q6DM run on the
 // local connection of `DM`.
 struct DM2 {
-    explicit DM2(DM& local);
+    explicit DM2(DM& local, const QString& tag = {});
     Connection ADOC2;
     TableCursor T_KTO, T_PERSONAL, T_ONOFF;
     Query Q1, Q2, Q3, Q4, Q5, Q6, Q7;

@@ -1,12 +1,14 @@
 #include "shell/panel.h"
 
+#include "transfer/texts.h"
+
 namespace varid {
 
 Panel::Panel()
 {
-    caption = QStringLiteral("Rozor данными между серверами. Программа Тиверон. v 12.0.0");
-    L_Info.text = QStringLiteral("соединение отсутствует");
-    L_Info1.text = QStringLiteral("соединение отсутствует");
+    caption = texts::captionInitial;
+    L_Info.text = texts::initialStatus;
+    L_Info1.text = texts::initialStatus;
     L_KTO.text = QStringLiteral("FIL_4");
     L_KTO.visible = false;
     L_Tel.visible = false;

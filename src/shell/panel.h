@@ -18,10 +18,6 @@ struct LabelState {
     bool visible = true;
 };
 
-struct BarState {
-    int max = 100;
-    int pos = 0;
-};
 
 // Everything the main window shows and the run reads, as plain values. The window mirrors
 // it; the headless service and the tests use it as it is.
@@ -42,6 +38,7 @@ public:
     QDate Data_O_C, Data_O_PO;
     QStringList memo{QString()}; // the run log buffer starts with one empty line
     int focusRequests = 0;       // B_Stop takes the focus at every connect attempt
+    bool running = false;        // a run is in progress on its own thread
 
     // Told of every change; of each line added to the buffer; of each progress move.
     std::function<void()> onChange;
@@ -67,10 +64,6 @@ public:
     void setBarMax(Bar b, int max) override;
     void setBarPos(Bar b, int pos) override;
     int barPos(Bar b) const override { return bars[size_t(b)].pos; }
-    bool stopRequested() const override { return stopCheck && stopCheck(); }
-
-    // Asked between rows; the headless service answers it from its signal handler.
-    std::function<bool()> stopCheck;
 
 private:
     QString periodStart_, periodEnd_, errorMarker_;

@@ -34,40 +34,72 @@ void RunLog::setPaths(const QString& home, const QDate& day)
 
 namespace {
 // Appends the bytes whole or not at all: a failed write is cut back to the old size, so an
-// existing file never loses what it had and never keeps half a flush.
-bool appendWhole(const QString& path, const QByteArray& bytes)
+// existing file never loses what it had and never keeps half a flush. The file is opened
+// unbuffered, so the cut-back does not first try to write what a buffer still holds.
+bool appendWhole(const QString& path, const QByteArray& bytes, QString& error)
 {
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        error = QStringLiteral("no log file name");
         return false;
+    }
     QDir().mkpath(QFileInfo(path).absolutePath()); // an unattended install may lack Logs
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        error = path + QStringLiteral(": ") + f.errorString();
         return false;
+    }
     const qint64 before = f.size();
-    const bool ok = f.write(bytes) == bytes.size() && f.flush();
-    if (!ok)
+    const bool ok = f.write(bytes) == bytes.size();
+    if (!ok) {
+        error = path + QStringLiteral(": ") + f.errorString();
         f.resize(before);
+    }
     f.close();
-    return ok && f.error() == QFileDevice::NoError;
+    return ok;
+}
+
+// Characters outside Windows-1251 become "?", never the encoder's 0x1A, which older tools
+// read as the end of the file.
+QByteArray encodeLine(const QString& line)
+{
+    QByteArray b = encode1251(line);
+    b.replace('\x1a', '?');
+    return b;
 }
 } // namespace
 
-void RunLog::flush(QStringList& buffer, const QString& errorMarker)
+RunLog::RunLog() : append(appendWhole) {}
+
+bool RunLog::flush(QStringList& buffer, const QString& errorMarker)
 {
     QByteArray bytes;
     for (const QString& line : buffer)
-        bytes += encode1251(line) + "\r\n";
-    if (!appendWhole(logPath_, bytes))
-        return;
+        bytes += encodeLine(line) + "\r\n";
+    if (!append(logPath_, bytes, lastError_)) {
+        if (!errorMarker.isEmpty() && !waitingMarkers_.contains(errorMarker))
+            waitingMarkers_ << errorMarker;
+        return false;
+    }
     buffer.clear();
-    writeErrors(errorMarker);
+    return writeErrors(errorMarker);
 }
 
-void RunLog::writeErrors(const QString& errorMarker)
+bool RunLog::writeErrors(const QString& errorMarker)
 {
-    if (errorMarker.isEmpty())
-        return;
-    appendWhole(errorsPath_, encode1251(errorMarker) + "\r\n");
+    QStringList markers = waitingMarkers_;
+    if (!errorMarker.isEmpty() && !markers.contains(errorMarker))
+        markers << errorMarker;
+    if (markers.isEmpty())
+        return true;
+    QByteArray bytes;
+    for (const QString& m : markers)
+        bytes += encodeLine(m) + "\r\n";
+    if (!append(errorsPath_, bytes, lastError_)) {
+        waitingMarkers_ = markers;
+        return false;
+    }
+    waitingMarkers_.clear();
+    return true;
 }
 
 } // namespace varid

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace varid {
 
 // Text as the program's files hold it: Windows-1251.
@@ -21,16 +23,26 @@ public:
     QString errorsPath() const { return errorsPath_; }
 
     // Rec_Otchet: appends every buffer line (CR LF after each) to the daily log, empties the
-    // buffer and calls Rec_Errors. Never fails towards its caller: on a failure the buffer
-    // keeps its lines for the next flush, and the file keeps what it had.
-    void flush(QStringList& buffer, const QString& errorMarker);
+    // buffer and calls Rec_Errors. Never throws: on a failure the buffer keeps its lines and
+    // the error marker waits for the next flush, the file keeps exactly what it had, and
+    // false comes back with the reason in lastError().
+    bool flush(QStringList& buffer, const QString& errorMarker);
 
-    // Rec_Errors: appends the error marker, when set, as one line.
-    void writeErrors(const QString& errorMarker);
+    // Rec_Errors: appends the error marker, when set, as one line (after any that waits).
+    bool writeErrors(const QString& errorMarker);
+
+    QString lastError() const { return lastError_; }
+
+    // Appends bytes to a file whole or not at all; tests put a failing writer here.
+    std::function<bool(const QString& path, const QByteArray& bytes, QString& error)> append;
+
+    RunLog();
 
 private:
     QString logPath_;
     QString errorsPath_;
+    QStringList waitingMarkers_;
+    QString lastError_;
 };
 
 } // namespace varid

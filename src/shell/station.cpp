@@ -1,20 +1,16 @@
 #include "shell/station.h"
 
 #include "data/values.h"
+#include "transfer/steps.h"
+#include "transfer/texts.h"
+
+#include <QEventLoop>
 
 #include <algorithm>
 #include <limits>
 
 namespace varid {
 
-const QString Station::kConnected = QStringLiteral("Есть соединение");
-
-namespace {
-const QString kNotConnected = QStringLiteral("Cоединение отсутствует"); // Latin C, then Cyrillic
-const QString kConnecting = QStringLiteral("Соединение");
-const QString kCaptionTest = QStringLiteral("Rozor данными между серверами. Программа Тиверон. v 12.0.0  ");
-const QString kCaptionTimer = QStringLiteral("Rozor данными между серверами. Программа Тиверон.  ");
-} // namespace
 
 Station::Station(const QString& home, TimerHost& host) : dm2(dm), home_(home), host_(host)
 {
@@ -22,10 +18,11 @@ Station::Station(const QString& home, TimerHost& host) : dm2(dm), home_(home), h
     T2 = host.createTimer(0);
     T3 = host.createTimer(1000);
     T4 = host.createTimer(1000);
-    T1->onTick = [this] { T1Timer(); };
-    T2->onTick = [this] { T2Timer(); };
-    T3->onTick = [this] { T3Timer(); };
-    T4->onTick = [this] { T4Timer(); };
+    // While a run is in progress no timer is serviced.
+    T1->onTick = [this] { if (!running()) T1Timer(); };
+    T2->onTick = [this] { if (!running()) T2Timer(); };
+    T3->onTick = [this] { if (!running()) T3Timer(); };
+    T4->onTick = [this] { if (!running()) T4Timer(); };
 }
 
 void Station::formCreate()
@@ -84,7 +81,7 @@ int Station::intervalMs() const
 
 bool Station::bothConnected() const
 {
-    return panel.L_Info.text == kConnected && panel.L_Info1.text == kConnected;
+    return panel.L_Info.text == texts::connected && panel.L_Info1.text == texts::connected;
 }
 
 bool Station::connectSequence(Variant v)
@@ -93,7 +90,7 @@ bool Station::connectSequence(Variant v)
     connectErrors.clear();
     if (timer)
         Panel::addTo(panel.L_Pop, 1);
-    panel.L_Info.text = kConnecting;
+    panel.L_Info.text = texts::connecting;
     ++panel.focusRequests;
     panel.changed();
 
@@ -104,7 +101,7 @@ bool Station::connectSequence(Variant v)
         dm.ADOC1.setConnectionString(localConnectionString(database, server),
                                      ConnectionSettings{server, database, QString(), QString(), true}, home_);
         dm.ADOC1.connect();
-        panel.L_Info1.text = kConnected;
+        panel.L_Info1.text = texts::connected;
         panel.L_Info1.background = Colour::Green;
         if (timer)
             panel.L_Info1.foreground = Colour::Maroon;
@@ -113,7 +110,7 @@ bool Station::connectSequence(Variant v)
         dm.T_KTO.open();
         dm.T_KTO.locate(QStringLiteral("KTO_ACTIV"), QStringLiteral("ДА"));
         panel.L_KTO.text = dm.T_KTO.text(QStringLiteral("KTO_KOD"));
-        panel.caption = (timer ? kCaptionTimer : kCaptionTest) + dm.T_KTO.text(QStringLiteral("KTO_NAME"));
+        panel.caption = (timer ? texts::captionTimer : texts::captionTest) + dm.T_KTO.text(QStringLiteral("KTO_NAME"));
         dm.T_KTO.close();
         dm.T_FIRMA.open();
         dm.T_FIRMA.locate(QStringLiteral("F_NOMER"), 1);
@@ -122,7 +119,7 @@ bool Station::connectSequence(Variant v)
         dm.T_FIRMA.close();
     } catch (const DbError& e) {
         connectErrors << QStringLiteral("local: ") + e.message();
-        panel.L_Info1.text = kNotConnected;
+        panel.L_Info1.text = texts::notConnected;
         panel.L_Info1.background = Colour::Maroon;
         if (timer)
             panel.L_Info1.foreground = Colour::Black;
@@ -141,12 +138,12 @@ bool Station::connectSequence(Variant v)
         dm2.ADOC2.setConnectionString(mainConnectionString(password, user, database, server),
                                       ConnectionSettings{server, database, user, password, false}, home_);
         dm2.ADOC2.connect();
-        panel.L_Info.text = kConnected;
+        panel.L_Info.text = texts::connected;
         panel.L_Info.background = Colour::Green;
         panel.L_Info.foreground = Colour::Maroon;
     } catch (const DbError& e) {
         connectErrors << QStringLiteral("main: ") + e.message();
-        panel.L_Info.text = kNotConnected;
+        panel.L_Info.text = texts::notConnected;
         panel.L_Info.background = Colour::Maroon;
         panel.L_Info.foreground = Colour::Black;
         ++panel.focusRequests;
@@ -157,12 +154,15 @@ bool Station::connectSequence(Variant v)
 
 void Station::B_ConnectClick()
 {
+    if (running())
+        return;
     Panel::addTo(panel.L_Pop, 1);
     if (bothConnected()) {
         for (BarState& b : panel.bars)
             b.pos = 0;
         T2->setEnabled(false);
         panel.setPeriodTexts(shortDate(panel.Data_O_C), shortDate(panel.Data_O_PO));
+        arm();
         T3->setEnabled(true);
     }
     panel.changed();
@@ -190,8 +190,9 @@ void Station::CB_KlientClick()
 {
     if (!panel.switches[size_t(Switch::Klient)])
         return;
-    for (Switch s : {Switch::Bilet, Switch::Prodlenie, Switch::Realiz, Switch::Avans, Switch::Ostatok, Switch::GL_Book})
-        panel.switches[size_t(s)] = true;
+    for (const StepDef& step : steps())
+        if (step.tickedWithClients)
+            panel.switches[size_t(step.sw)] = true;
 }
 
 void Station::T1Timer()
@@ -223,11 +224,26 @@ void Station::T2Timer()
 {
     if (!connectSequence(Variant::Timer))
         return;
-    for (Bar b : {Bar::Klient, Bar::Personal, Bar::Bilet, Bar::BLine, Bar::Prodlen, Bar::Real, Bar::Avans,
-                  Bar::AV_Line, Bar::Ostatok, Bar::GL_Book})
-        panel.bars[size_t(b)].pos = 0; // PB_Terrorist keeps its position
+    for (const StepDef& step : steps())
+        for (int i = 0; i < step.barCount; ++i)
+            if (step.bars[size_t(i)].resetByTimer)
+                panel.bars[size_t(step.bars[size_t(i)].bar)].pos = 0; // PB_Terrorist keeps its position
     T2->setEnabled(false);
 
+    applyDayNightRule();
+    for (const StepDef& step : steps())
+        if (step.tickedByTimer)
+            setSwitch(step.sw, true);
+    host_.sleep(500);
+    panel.setPeriodTexts(shortDate(panel.Data_O_C), shortDate(panel.Data_O_PO));
+    arm();
+    T3->setEnabled(true);
+    T4->setEnabled(true);
+    panel.changed();
+}
+
+void Station::applyDayNightRule()
+{
     // Night is after 23:30 and before 02:00: the five complete days before today go again.
     const QDateTime now = host_.now();
     const QTime t = now.time();
@@ -238,14 +254,6 @@ void Station::T2Timer()
     } else {
         panel.CB_New = true;
     }
-    for (Switch s : {Switch::Klient, Switch::Personal, Switch::Bilet, Switch::Prodlenie, Switch::Realiz,
-                     Switch::Avans, Switch::Ostatok, Switch::GL_Book})
-        setSwitch(s, true);
-    host_.sleep(500);
-    panel.setPeriodTexts(shortDate(panel.Data_O_C), shortDate(panel.Data_O_PO));
-    T3->setEnabled(true);
-    T4->setEnabled(true);
-    panel.changed();
 }
 
 void Station::cycleRestart()
@@ -259,25 +267,112 @@ void Station::cycleRestart()
     panel.startCount = 0;
 }
 
+bool Station::flushLog()
+{
+    if (runLog.flush(panel.memo, panel.errorMarker()))
+        return true;
+    if (onLogFailure)
+        onLogFailure(runLog.lastError());
+    return false;
+}
+
+void Station::arm()
+{
+    RunRequest r;
+    r.incremental = panel.CB_New;
+    r.from = panel.Data_O_C;
+    r.to = panel.Data_O_PO;
+    r.periodStart = panel.periodStart();
+    r.periodEnd = panel.periodEnd();
+    r.branch = panel.L_KTO.text;
+    r.switches = panel.switches;
+    armed_ = r;
+}
+
 void Station::T3Timer()
 {
+    if (running())
+        return; // running: none is serviced
+    T3->setEnabled(false);
     const QDateTime now = host_.now();
     runLog.setPaths(home_, now.date());
     panel.setErrorMarker(QString());
-    runLog.flush(panel.memo, panel.errorMarker()); // what an aborted run left goes first
-    panel.addLine(runLine(QString::fromUtf8(kRunStartLead), now));
+    flushLog(); // what an aborted run left goes first
+    panel.addLine(runLine(texts::runStartLead, now));
+    if (!armed_)
+        arm();
 
-    Transfer transfer(dm, dm2, panel, host_);
-    lastOutcome = transfer.run();
+    // The run works on its own thread with its own connections to the same two databases.
+    run_ = std::make_shared<RunContext>(*armed_);
+    armed_.reset();
+    run_->onNews = [this] { QMetaObject::invokeMethod(&bridge_, [this] { takeNews(); }, Qt::QueuedConnection); };
+    panel.running = true;
+    panel.changed();
+    const Connection::Target local = dm.ADOC1.target();
+    const Connection::Target main = dm2.ADOC2.target();
+    std::shared_ptr<RunContext> context = run_;
+    TimerHost& clock = host_;
+    RunOutcome* result = &result_;
+    thread_ = QThread::create([context, local, main, &clock, result] {
+        DM runDm(QStringLiteral("-run"));
+        DM2 runDm2(runDm, QStringLiteral("-run"));
+        try {
+            runDm.ADOC1.setTarget(local);
+            runDm2.ADOC2.setTarget(main);
+            runDm.ADOC1.connect();
+            runDm2.ADOC2.connect();
+        } catch (const DbError& e) {
+            context->addLine(runLine(texts::connectionLostLead, clock.now()));
+            *result = RunOutcome{RunEnd::ConnectionLost, QString::fromLatin1(steps().front().name), e.message()};
+            return;
+        }
+        Transfer transfer(runDm, runDm2, *context, clock);
+        *result = transfer.run();
+    });
+    QObject::connect(thread_, &QThread::finished, &bridge_, [this] { runFinished(); }, Qt::QueuedConnection);
+    thread_->start();
+}
+
+void Station::takeNews()
+{
+    if (!run_)
+        return;
+    const RunContext::Outbox out = run_->drain();
+    panel.setErrorMarker(out.errorMarker);
+    panel.setPeriodTexts(out.periodStart, out.periodEnd);
+    for (const RunContext::Entry& e : out.lines) {
+        if (e.refusal) {
+            if (onRefusal) onRefusal(e.text);
+        } else {
+            panel.addLine(e.text);
+        }
+    }
+    for (int b = 0; b < kBarCount; ++b) {
+        if (!out.barsTouched[size_t(b)])
+            continue;
+        panel.bars[size_t(b)] = out.bars[size_t(b)];
+        if (panel.onBar) panel.onBar(Bar(b));
+    }
+}
+
+void Station::runFinished()
+{
+    thread_->wait();
+    delete thread_;
+    thread_ = nullptr;
+    takeNews();
+    run_.reset();
+    panel.running = false;
+    lastOutcome = result_;
     switch (lastOutcome.end) {
     case RunEnd::Completed:
         cycleRestart();
         Panel::addTo(panel.L_Kol, 1);
-        runLog.flush(panel.memo, panel.errorMarker());
+        flushLog();
         break;
     case RunEnd::JournalLost:
         cycleRestart();
-        runLog.flush(panel.memo, panel.errorMarker());
+        flushLog();
         break;
     case RunEnd::ConnectionLost:
         countdown = 0;
@@ -285,7 +380,7 @@ void Station::T3Timer()
         T4->setEnabled(true);
         break;
     case RunEnd::Stopped:
-        runLog.flush(panel.memo, panel.errorMarker()); // the run's lines stay in the log
+        flushLog(); // the stopped run's lines reach the day log
         break;
     }
     T3->setEnabled(false);
@@ -293,6 +388,28 @@ void Station::T3Timer()
     panel.changed();
     if (onRunEnded)
         onRunEnded(lastOutcome);
+}
+
+void Station::requestStop()
+{
+    if (run_)
+        run_->requestStop();
+}
+
+void Station::waitForRun()
+{
+    QEventLoop loop;
+    while (running())
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+Station::~Station()
+{
+    if (thread_) {
+        requestStop();
+        thread_->wait();
+        delete thread_;
+    }
 }
 
 } // namespace varid

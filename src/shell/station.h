@@ -4,10 +4,15 @@
 #include "shell/panel.h"
 #include "shell/runlog.h"
 #include "shell/timers.h"
+#include "transfer/runcontext.h"
 #include "transfer/transferrun.h"
+
+#include <QObject>
+#include <QThread>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace varid {
 
@@ -26,15 +31,27 @@ public:
     bool connectSequence(Variant v);
     bool bothConnected() const;
 
-    void B_TestClick() { connectSequence(Variant::Test); }
+    void B_TestClick() { if (!running()) connectSequence(Variant::Test); }
     void B_ConnectClick();
     void B_StopClick();
     void setSwitch(Switch s, bool on); // CB_KlientClick runs when the clients box changes
 
     void T1Timer();
     void T2Timer();
-    void T3Timer(); // the run start
+    void T3Timer(); // the run start: the run goes on on its own thread
     void T4Timer();
+
+    // Takes the run's request (mode, period, branch, switches) from the panel: arming.
+    void arm();
+    bool running() const { return bool(run_); }
+    // The run in progress ends at the end of its current step.
+    void requestStop();
+    // Turns the event loop until the run in progress has ended (at once when none is).
+    void waitForRun();
+    ~Station();
+
+    // By day the new rows; at night (after 23:30, before 02:00) the five days before today.
+    void applyDayNightRule();
 
     // Re-arms the schedule after run completion or the journal step's failure.
     void cycleRestart();
@@ -56,15 +73,25 @@ public:
 
     std::function<void(const QString&)> onMessage;     // a message box
     std::function<void(const RunOutcome&)> onRunEnded;
+    std::function<void(const QString&)> onRefusal; // the database's message for a refused row
+    std::function<void(const QString&)> onLogFailure; // a log file that could not be written
 
-    static const QString kConnected;
+    // Writes the run log buffer and the error marker out; tells onLogFailure when it failed.
+    bool flushLog();
 
 private:
     void CB_KlientClick();
     int intervalMs() const;
+    void takeNews();
+    void runFinished();
 
     QString home_;
     TimerHost& host_;
+    std::optional<RunRequest> armed_;
+    std::shared_ptr<RunContext> run_;
+    QThread* thread_ = nullptr;
+    RunOutcome result_;
+    QObject bridge_; // lives on the window's thread: the run's news is delivered to it
 };
 
 } // namespace varid

@@ -123,6 +123,8 @@ void SimTimerHost::advance(qint64 ms)
         next->due = now_.addMSecs(next->interval);
         if (next->timer && next->timer->onTick)
             next->timer->onTick();
+        if (afterTick)
+            afterTick();
     }
     if (target > now_)
         now_ = target;

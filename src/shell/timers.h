@@ -47,6 +47,9 @@ public:
     void sleep(int ms) override { now_ = now_.addMSecs(ms); }
     void advance(qint64 ms);
     void setNow(const QDateTime& t) { now_ = t; }
+    // Called after every tick: tests let a run that a tick started finish here, so that
+    // simulated time stands still during a run as the original's blocking run held it.
+    std::function<void()> afterTick;
 
     struct State;
 

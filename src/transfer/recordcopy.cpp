@@ -3,11 +3,26 @@
 #include "data/dialect.h"
 #include "data/values.h"
 
+#include <cmath>
+
 namespace varid {
 
 QString quoted(const QString& value)
 {
     return QLatin1Char('\'') + sqlValue(value) + QLatin1Char('\'');
+}
+
+namespace {
+qint64 scaled(double v) { return std::llround(v * 10000.0); }
+} // namespace
+
+bool sameAmount(double a, double b) { return scaled(a) == scaled(b); }
+bool lessAmount(double a, double b) { return scaled(a) < scaled(b); }
+
+RecordCopy::RecordCopy(DM& dm, DM2& dm2, RunState& state, const Clock& clock)
+    : dm_(dm), dm2_(dm2), state_(state), clock_(clock),
+      mainLookup_(dm2.ADOC2), localLookup_(dm.ADOC1), localMark_(dm.ADOC1), mainExec_(dm2.ADOC2), scratch_(dm.ADOC1)
+{
 }
 
 void RecordCopy::openQuery(Query& q, const QString& sql)
@@ -18,55 +33,169 @@ void RecordCopy::openQuery(Query& q, const QString& sql)
 
 void RecordCopy::execLocal(const QString& sql)
 {
-    dm_.Q1.setSql(sql);
-    dm_.Q1.exec();
+    localMark_.setSql(sql);
+    localMark_.exec();
 }
 
-bool RecordCopy::guarded(Connection& target, const std::function<void()>& write,
-                         const std::function<QString()>& line)
+void RecordCopy::execMain(const QString& sql)
+{
+    mainExec_.setSql(sql);
+    mainExec_.exec();
+}
+
+PeriodTotals RecordCopy::totals(Connection& c, const QString& sql, const QString& countColumn, const QString& sumColumn)
+{
+    Query q(c);
+    openQuery(q, sql);
+    return PeriodTotals{q.integer(countColumn), q.number(sumColumn)};
+}
+
+int RecordCopy::count(Connection& c, const QString& sql)
+{
+    Query q(c);
+    openQuery(q, sql);
+    return q.rowCount();
+}
+
+void RecordCopy::refuse(const QString& line)
+{
+    state_.addLine(line);
+    state_.setErrorMarker(shortDate(clock_.now().date()));
+}
+
+bool RecordCopy::guarded(Connection& target, const std::function<void()>& write, const std::function<QString()>& line)
 {
     try {
         write();
         return true;
-    } catch (const DbError&) {
+    } catch (const DbError& e) {
+        if (e.unavailable()) {
+            if (target.inTransaction()) {
+                try { target.rollback(); } catch (const DbError&) {}
+            }
+            throw; // not a refused row: the step ends, the row stays unsent
+        }
         target.rollback(); // issued unconditionally; its own failure ends the step
-        state_.addLine(line());
-        state_.setErrorMarker(shortDate(clock_.now().date()));
+        refuse(line());
+        state_.tellRefusal(e.message());
         return false;
     }
 }
 
+namespace {
+bool keyMissing(const RowSet& row, const QStringList& key)
+{
+    for (const QString& k : key)
+        if (row.text(k).trimmed().isEmpty())
+            return true;
+    return false;
+}
+} // namespace
+
 void RecordCopy::walk(const CopyRecipe& r)
 {
-    Query& src = *r.source;
-    Connection& main = dm2_.ADOC2;
+    RowSet& src = *r.source;
+    Connection& target = r.direction == Direction::Up ? dm2_.ADOC2 : dm_.ADOC1;
+    Query& lookup = lookupOn(target);
     for (src.first(); !src.eof(); src.next()) {
         state_.setBarPos(r.bar, r.barOffset + src.recNo());
-        openQuery(dm2_.Q1, r.lookup(src));
-        const bool found = dm2_.Q1.rowCount() > 0;
-        if (found && r.onFound)
-            r.onFound(src, dm2_.Q1);
-        StoredProc* proc = found ? r.update : r.insert;
+        if (keyMissing(src, r.keyColumns)) {
+            refuse(r.failureLine(src, true));
+            continue;
+        }
+        openQuery(lookup, r.lookup(src));
+        const int found = lookup.rowCount();
+        if (r.afterLookup)
+            r.afterLookup(src, found);
+        if (found > 0 && r.onFound)
+            r.onFound(src, lookup);
+        StoredProc* proc = found > 0 ? r.update : r.insert;
+        if (proc && found > 0 && r.updateWhen && !r.updateWhen(lookup))
+            proc = nullptr;
         if (proc) {
+            guarded(target, [&] {
+                if (r.ensureOpen)
+                    target.connect();
+                target.beginTransaction();
+                fill(*proc, src, r.form, r.skip);
+                proc->execute();
+                if (r.alsoInTransaction)
+                    r.alsoInTransaction(src);
+                target.commit();
+            }, [&] { return r.failureLine(src, found == 0); });
+        }
+        // Marked whether the copy succeeded or was refused: the night's five-day re-send
+        // is the retry for a refused row.
+        if (r.markSent)
+            execLocal(r.markSent(src));
+        if (r.markRow)
+            r.markRow(src);
+    }
+}
+
+void RecordCopy::replaceChildren(const ChildRecipe& r)
+{
+    int total = 0;
+    for (const ChildSet& s : r.sets)
+        total += s.rows->rowCount();
+    state_.setBarMax(r.bar, total);
+    for (const ChildSet& s : r.sets) {
+        for (s.rows->first(); !s.rows->eof(); s.rows->next()) {
+            r.remove->clear();
+            fill(*r.remove, *s.rows, Form::Typed);
+            r.remove->execute();
+        }
+    }
+    Connection& main = dm2_.ADOC2;
+    int offset = 0;
+    for (const ChildSet& s : r.sets) {
+        RowSet& rows = *s.rows;
+        for (rows.first(); !rows.eof(); rows.next()) {
+            state_.setBarPos(r.bar, offset + rows.recNo());
             guarded(main, [&] {
                 if (r.ensureOpen)
                     main.connect();
                 main.beginTransaction();
-                r.fill(*proc, src);
-                proc->execute();
+                fill(*r.insert, rows, Form::Typed);
+                r.insert->execute();
                 main.commit();
-            }, [&] { return r.failureLine(src, !found); });
+            }, [&] { return s.failureLine(rows); });
         }
-        // Marked whether the copy succeeded or not: the night run's five-day re-send is
-        // the retry for a row whose copy failed.
-        if (r.markSent)
-            execLocal(r.markSent(src));
-        if (state_.stopRequested())
-            throw RunStopped{};
+        offset += rows.rowCount();
     }
 }
 
-void fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip)
+void RecordCopy::replacePeriod(StoredProc& remove, const std::function<void(StoredProc&)>& params, bool absorbFailure)
+{
+    Connection& main = dm2_.ADOC2;
+    try {
+        main.connect();
+        main.beginTransaction();
+        params(remove);
+        remove.execute();
+        main.commit();
+    } catch (const DbError& e) {
+        if (main.inTransaction())
+            main.rollback(); // a failing rollback ends the step
+        if (!absorbFailure || e.unavailable())
+            throw;
+    }
+}
+
+void RecordCopy::cursorCopy(Connection& target, const QString& lookupSql, const RowSet& row, const QStringList& columns)
+{
+    Query& q = lookupOn(target);
+    openQuery(q, lookupSql);
+    if (q.rowCount() > 0)
+        q.edit();
+    else
+        q.insert();
+    for (const QString& c : columns)
+        q.set(c, row.text(c));
+    q.post();
+}
+
+void RecordCopy::fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip)
 {
     for (const ParamDef& p : proc.params()) {
         const QString column = p.name.mid(1);

@@ -6,53 +6,112 @@
 
 namespace varid {
 
-// One step's way of copying its selected rows to the main database by lookup and procedure.
+// Which way a row travels: up, from the branch's database to the main one (lookup and
+// write on the main database), or down, from the main database to the branch's.
+enum class Direction { Up, Down };
+
+// How a procedure's parameters are filled from a row: every parameter from the row's
+// column of the same name, as its typed value (a null stays null) or its text form.
+enum class Form { Typed, Text };
+
+// One step's way of copying the rows of its selection by lookup and procedure.
 struct CopyRecipe {
-    Query* source = nullptr; // the walked selection, already open
+    RowSet* source = nullptr; // the walked selection, already open
+    Direction direction = Direction::Up;
     Bar bar = Bar::Klient;
-    int barOffset = 0;       // rows of earlier walks sharing the bar
-    std::function<QString(const RowSet& row)> lookup;     // SELECT on the main database
-    StoredProc* insert = nullptr;                         // lookup found nothing
-    StoredProc* update = nullptr;                         // lookup found a row; none: leave it
-    bool ensureOpen = true;                               // open the main connection if closed
-    std::function<void(StoredProc& proc, const RowSet& row)> fill;
+    int barOffset = 0;        // rows of earlier walks sharing the bar
+    // A row whose key column is null or empty cannot be looked up or marked: it gets its
+    // failure line and the error marker, and nothing is written.
+    QStringList keyColumns;
+    std::function<QString(const RowSet& row)> lookup;        // SELECT on the target database
+    StoredProc* insert = nullptr;                            // the lookup found nothing
+    StoredProc* update = nullptr;                            // it found a row; none: leave it
+    std::function<bool(const RowSet& found)> updateWhen;     // when set, false leaves the row alone
+    bool ensureOpen = true;                                  // open the target connection if closed
+    Form form = Form::Typed;
+    QStringList skip;                                        // parameters never set
+    std::function<void(const RowSet& row)> alsoInTransaction; // after the procedure, before commit
     std::function<QString(const RowSet& row, bool inserting)> failureLine;
     std::function<void(const RowSet& row, const RowSet& found)> onFound; // reverse copies
-    std::function<QString(const RowSet& row)> markSent;   // local UPDATE after the row, if any
+    std::function<void(const RowSet& row, int found)> afterLookup;       // traces
+    std::function<QString(const RowSet& row)> markSent;      // local UPDATE after the row
+    std::function<void(RowSet& row)> markRow;                // or a write through the walked row
 };
 
+// Child rows replaced on the main database: a deletion pass over every set, without a
+// transaction, then an insertion pass, each row in its own transaction with its failure line.
+struct ChildSet {
+    RowSet* rows = nullptr;
+    std::function<QString(const RowSet& row)> failureLine;
+};
+struct ChildRecipe {
+    QVector<ChildSet> sets;
+    Bar bar = Bar::BLine;
+    StoredProc* remove = nullptr; // its parameters from the row's typed values
+    StoredProc* insert = nullptr;
+    bool ensureOpen = true;
+};
+
+// Count and sum of a period on one database.
+struct PeriodTotals {
+    qlonglong count = 0;
+    double sum = 0; // a null sum counts as 0
+};
+
+// Money columns have four decimal places: sums are compared at that scale, so the noise of
+// adding the same amounts in another order cannot make two equal sums differ.
+bool sameAmount(double a, double b);
+bool lessAmount(double a, double b);
+
 // The pattern every step shares: the walk, the per-row guard, the failure line and the
-// send marker.
+// send marker, in either direction. It owns its lookup and marking queries, so no step can
+// close the set it walks.
 class RecordCopy {
 public:
-    RecordCopy(DM& dm, DM2& dm2, RunState& state, const Clock& clock)
-        : dm_(dm), dm2_(dm2), state_(state), clock_(clock) {}
+    RecordCopy(DM& dm, DM2& dm2, RunState& state, const Clock& clock);
 
     void walk(const CopyRecipe& recipe);
+    void replaceChildren(const ChildRecipe& recipe);
 
-    // Runs `write` inside the per-row guard; on failure rolls back `target`, adds `line()`
-    // and sets the error marker. A failing rollback is not absorbed.
-    bool guarded(Connection& target, const std::function<void()>& write,
-                 const std::function<QString()>& line);
+    // Deletes the branch's rows of the period on the main database through `remove`, in its
+    // transaction. A failure is rolled back; then it is passed over silently when
+    // `absorbFailure`, or else ends the step.
+    void replacePeriod(StoredProc& remove, const std::function<void(StoredProc&)>& params, bool absorbFailure);
 
-    // Executes a send-marker (or other local) statement through the local query Q1.
+    // Runs `write` inside the per-row guard on `target`: a refused write is rolled back and
+    // logged with `line()`, the error marker set, and false returned. A database that could
+    // not take the write now (busy, locked, lost) ends the step instead: the row is not
+    // counted as refused, so it is not marked and the next attempt sends it.
+    bool guarded(Connection& target, const std::function<void()>& write, const std::function<QString()>& line);
+
+    // Copies `columns` of `row` in text form into the row `lookupSql` finds on `target`, or
+    // into a new one: the cursor copy of vehicles and the terrorist list. No guard.
+    void cursorCopy(Connection& target, const QString& lookupSql, const RowSet& row, const QStringList& columns);
+
+    // A statement on the branch's database (send markers, key fills) or the main one.
     void execLocal(const QString& sql);
+    void execMain(const QString& sql);
+    // A selection into one of the copy's own scratch queries, for counts and totals.
+    PeriodTotals totals(Connection& c, const QString& sql, const QString& countColumn, const QString& sumColumn);
+    int count(Connection& c, const QString& sql);
 
-    // Open a selection on one of the queries.
     static void openQuery(Query& q, const QString& sql);
+    static void fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip = {});
+
+    void refuse(const QString& line); // the failure line and the error marker
 
 private:
+    Query& lookupOn(Connection& c) { return &c == &dm2_.ADOC2 ? mainLookup_ : localLookup_; }
+
     DM& dm_;
     DM2& dm2_;
     RunState& state_;
     const Clock& clock_;
+    Query mainLookup_, localLookup_, localMark_, mainExec_, scratch_;
 };
 
-// Every parameter from the row's column of the same name, as its typed value or its text form.
-enum class Form { Typed, Text };
-void fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip = {});
-
-// "'" + value + "'" with the value's quotes doubled.
+// "'" + value + "'" with the value's quotes doubled: every value placed in an SQL text,
+// period texts included, goes through here.
 QString quoted(const QString& value);
 
 } // namespace varid

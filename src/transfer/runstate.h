@@ -1,54 +1,63 @@
 #pragma once
+#include "transfer/clock.h"
+
 #include <QDate>
-#include <QDateTime>
 #include <QString>
+
+#include <array>
 
 namespace varid {
 
-// The progress bars of the transfer chain, one or two per step.
-enum class Bar { Klient, Personal, Bilet, BLine, Prodlen, Real, Avans, AV_Line, Ostatok, Terrorist, GL_Book };
-constexpr int kBarCount = 11;
+// The progress bars of the transfer chain, one or two per step (the step table names them).
+enum class Bar { Klient, Personal, Bilet, BLine, Prodlen, Real, Avans, AV_Line, Ostatok, Terrorist, GL_Book, Count };
+constexpr int kBarCount = int(Bar::Count);
 
-// The step switches.
-enum class Switch { Klient, Personal, Bilet, Prodlenie, Realiz, Avans, Ostatok, Terrorist, GL_Book };
-constexpr int kSwitchCount = 9;
+// The step switches, one per step of the table.
+enum class Switch { Klient, Personal, Bilet, Prodlenie, Realiz, Avans, Ostatok, Terrorist, GL_Book, Count };
+constexpr int kSwitchCount = int(Switch::Count);
 
-// Thrown between two rows when the service is being stopped.
-struct RunStopped {};
-
-// Where the time comes from; tests set it.
-class Clock {
-public:
-    virtual ~Clock() = default;
-    virtual QDateTime now() const = 0;
+struct BarState {
+    int max = 100;
+    int pos = 0;
 };
 
-// The run state the steps read and write as they go: the window holds it, tests hold it
-// as plain values.
+// What a run is asked to do, taken once when it is armed.
+struct RunRequest {
+    bool incremental = true;   // CB_New ticked
+    QDate from, to;            // the date pickers Data_O_C and Data_O_PO
+    QString periodStart, periodEnd;
+    QString branch;            // L_KTO
+    std::array<bool, kSwitchCount> switches{};
+};
+
+// The run state the steps read and write as they go.
 class RunState {
 public:
     virtual ~RunState() = default;
 
-    virtual bool incremental() const = 0; // CB_New ticked
-    virtual QDate periodFrom() const = 0; // date picker Data_O_C
-    virtual QDate periodTo() const = 0;   // date picker Data_O_PO
-    // The period start and end texts; the balances step leaves years in them.
+    virtual bool incremental() const = 0;
+    virtual QDate periodFrom() const = 0;
+    virtual QDate periodTo() const = 0;
+    // The period start and end texts: one value of the run, set when it is armed, replaced
+    // with years by the balances step, set again from the pickers by the journal step.
     virtual QString periodStart() const = 0;
     virtual QString periodEnd() const = 0;
     virtual void setPeriodTexts(const QString& start, const QString& end) = 0;
 
-    virtual QString branchCode() const = 0; // L_KTO
+    virtual QString branchCode() const = 0;
     virtual bool switchOn(Switch s) const = 0;
 
     virtual QString errorMarker() const = 0;
     virtual void setErrorMarker(const QString& marker) = 0;
     virtual void addLine(const QString& line) = 0; // to the run log buffer
+    // The database's own message for a refused row, for the operator (not for the log).
+    virtual void tellRefusal(const QString& message) { (void)message; }
 
     virtual void setBarMax(Bar b, int max) = 0;
     virtual void setBarPos(Bar b, int pos) = 0;
     virtual int barPos(Bar b) const = 0;
 
-    // The service is being stopped: the run ends after the row being written.
+    // A stop was asked for: the run ends between two steps, never inside one.
     virtual bool stopRequested() const { return false; }
 };
 

@@ -4,6 +4,7 @@
 #include "transfer/transferrun.h"
 
 #include "data/values.h"
+#include "transfer/texts.h"
 
 namespace varid {
 
@@ -11,89 +12,69 @@ namespace {
 
 QString totalsText(const QString& s, const QString& e, const QString& kto)
 {
-    return QStringLiteral("SELECT Count(G_NID) as Kol, Sum(G_SUMMA) as G_SUMMA  FROM GL_BOOK Where G_DATA Between'")
-        + s + QStringLiteral("' and '") + e + QStringLiteral("' ") + QStringLiteral("and G_KTO='") + kto
-        + QStringLiteral("' and G_STATYS='") + QStringLiteral("1") + QStringLiteral("' ");
+    return QStringLiteral("SELECT Count(G_NID) as Kol, Sum(G_SUMMA) as G_SUMMA  FROM GL_BOOK Where G_DATA Between")
+        + quoted(s) + QStringLiteral(" and ") + quoted(e) + QStringLiteral(" ") + QStringLiteral("and G_KTO=") + quoted(kto)
+        + QStringLiteral(" and G_STATYS=") + quoted(QStringLiteral("1")) + QStringLiteral(" ");
 }
 
 } // namespace
 
-RunEnd Transfer::Rec_GL_Book()
+void Transfer::Rec_GL_Book()
 {
     const QString start = shortDate(state_.periodFrom());
     const QString end = shortDate(state_.periodTo());
     state_.setPeriodTexts(start, end);
-    const QString kto = sqlValue(state_.branchCode());
+    const QString kto = state_.branchCode();
     const bool switchedOn = state_.switchOn(Switch::GL_Book);
 
-    try {
-        if (switchedOn) {
-            Query& sel = dm2_.Q1DM;
-            if (state_.incremental()) {
-                RecordCopy::openQuery(sel, QStringLiteral("SELECT * FROM GL_BOOK Where G_NEW_OLD='NEW' and G_KTO='") + kto
-                    + QStringLiteral("'  ") + QStringLiteral("Order By G_DATA, G_NOMER"));
-            } else {
-                // Count and sum of the entries in force of the period on both sides.
-                RecordCopy::openQuery(dm2_.Q3, totalsText(start, end, kto));
-                RecordCopy::openQuery(dm2_.Q4DM, totalsText(start, end, kto));
-                const qlonglong mainCount = dm2_.Q3.integer(QStringLiteral("Kol"));
-                const qlonglong localCount = dm2_.Q4DM.integer(QStringLiteral("Kol"));
-                const double mainSum = dm2_.Q3.number(QStringLiteral("G_SUMMA"));
-                const double localSum = dm2_.Q4DM.number(QStringLiteral("G_SUMMA"));
-                if (mainCount > localCount || localSum < mainSum) {
-                    Connection& main = dm2_.ADOC2;
-                    try {
-                        main.beginTransaction();
-                        dm2_.Del_GL_Book.set(QStringLiteral("@G_KTO"), state_.branchCode());
-                        dm2_.Del_GL_Book.set(QStringLiteral("@G_DATA_C"), start);
-                        dm2_.Del_GL_Book.set(QStringLiteral("@G_DATA_PO"), end);
-                        dm2_.Del_GL_Book.execute();
-                        main.commit();
-                    } catch (const DbError&) {
-                        main.rollback(); // silently; a failing rollback ends the step
-                    }
-                }
-                RecordCopy::openQuery(sel, QStringLiteral("SELECT * FROM GL_BOOK Where G_DATA Between'") + start
-                    + QStringLiteral("' and '") + end + QStringLiteral("' ") + QStringLiteral("and G_KTO='") + kto
-                    + QStringLiteral("'  ") + QStringLiteral("Order By G_DATA, G_NOMER"));
+    if (switchedOn) {
+        Query& sel = dm2_.Q1DM;
+        if (state_.incremental()) {
+            RecordCopy::openQuery(sel, QStringLiteral("SELECT * FROM GL_BOOK Where G_NEW_OLD='NEW' and G_KTO=") + quoted(kto)
+                + QStringLiteral("  ") + QStringLiteral("Order By G_DATA, G_NOMER"));
+        } else {
+            // Count and sum of the entries in force of the period on both sides.
+            const PeriodTotals main = copy_.totals(dm2_.ADOC2, totalsText(start, end, kto), QStringLiteral("Kol"), QStringLiteral("G_SUMMA"));
+            const PeriodTotals local = copy_.totals(dm_.ADOC1, totalsText(start, end, kto), QStringLiteral("Kol"), QStringLiteral("G_SUMMA"));
+            if (main.count > local.count || lessAmount(local.sum, main.sum)) {
+                copy_.replacePeriod(dm2_.Del_GL_Book, [&](StoredProc& p) {
+                    p.set(QStringLiteral("@G_KTO"), kto);
+                    p.set(QStringLiteral("@G_DATA_C"), start);
+                    p.set(QStringLiteral("@G_DATA_PO"), end);
+                }, true);
             }
-            state_.setBarMax(Bar::GL_Book, sel.rowCount());
-
-            CopyRecipe r;
-            r.source = &sel;
-            r.bar = Bar::GL_Book;
-            r.ensureOpen = false;
-            r.lookup = [](const RowSet& row) {
-                return QStringLiteral("Select * From GL_BOOK Where G_NID=") + quoted(row.text(QStringLiteral("G_NID"))) + QStringLiteral(" ");
-            };
-            r.insert = &dm2_.Ins_GL_Book;
-            r.update = &dm2_.Up_GL_Book;
-            // @G_NEW_OLD is never assigned: both procedures receive null for it.
-            r.fill = [](StoredProc& p, const RowSet& row) { fill(p, row, Form::Typed, {QStringLiteral("G_NEW_OLD")}); };
-            r.failureLine = [](const RowSet& row, bool inserting) {
-                return (inserting ? QStringLiteral("Ошибка! Записи на ГлС Ж.О. G_DATA=") : QStringLiteral("Ошибка! Изменения на ГлС Ж.О. G_DATA="))
-                    + row.text(QStringLiteral("G_DATA")) + QStringLiteral(" and G_NOMER=") + row.text(QStringLiteral("G_NOMER"))
-                    + QStringLiteral(" and G_KEY=") + row.text(QStringLiteral("G_KEY"));
-            };
-            r.markSent = [](const RowSet& row) {
-                return QStringLiteral("UpDate GL_BOOK Set G_NEW_OLD='OLD' Where G_NID=") + quoted(row.text(QStringLiteral("G_NID"))) + QStringLiteral(" ");
-            };
-            copy_.walk(r);
+            RecordCopy::openQuery(sel, QStringLiteral("SELECT * FROM GL_BOOK Where G_DATA Between") + quoted(start)
+                + QStringLiteral(" and ") + quoted(end) + QStringLiteral(" ") + QStringLiteral("and G_KTO=") + quoted(kto)
+                + QStringLiteral("  ") + QStringLiteral("Order By G_DATA, G_NOMER"));
         }
+        state_.setBarMax(Bar::GL_Book, sel.rowCount());
 
-        stampExport();
-    } catch (const DbError& e) {
-        connectionLost();
-        outcome_.failedStep = QStringLiteral("Rec_GL_Book");
-        outcome_.error = e.message();
-        return RunEnd::JournalLost;
-    } catch (const RunStopped&) {
-        outcome_.failedStep = QStringLiteral("Rec_GL_Book");
-        return RunEnd::Stopped;
+        CopyRecipe r;
+        r.source = &sel;
+        r.bar = Bar::GL_Book;
+        r.keyColumns = {QStringLiteral("G_NID")};
+        r.ensureOpen = false;
+        r.lookup = [](const RowSet& row) {
+            return QStringLiteral("Select * From GL_BOOK Where G_NID=") + quoted(row.text(QStringLiteral("G_NID"))) + QStringLiteral(" ");
+        };
+        r.insert = &dm2_.Ins_GL_Book;
+        r.update = &dm2_.Up_GL_Book;
+        r.skip = {QStringLiteral("G_NEW_OLD")}; // never assigned: both procedures receive null for it
+        r.failureLine = [](const RowSet& row, bool inserting) {
+            return (inserting ? QStringLiteral("Ошибка! Записи на ГлС Ж.О. G_DATA=") : QStringLiteral("Ошибка! Изменения на ГлС Ж.О. G_DATA="))
+                + row.text(QStringLiteral("G_DATA")) + QStringLiteral(" and G_NOMER=") + row.text(QStringLiteral("G_NOMER"))
+                + QStringLiteral(" and G_KEY=") + row.text(QStringLiteral("G_KEY"));
+        };
+        r.markSent = [](const RowSet& row) {
+            return QStringLiteral("UpDate GL_BOOK Set G_NEW_OLD='OLD' Where G_NID=") + quoted(row.text(QStringLiteral("G_NID"))) + QStringLiteral(" ");
+        };
+        copy_.walk(r);
     }
+
+    // Run completion, whether the journal was switched on or not.
+    stampExport();
     if (switchedOn)
-        state_.addLine(runLine(QString::fromUtf8(kRunEndLead), clock_.now()));
-    return RunEnd::Completed;
+        state_.addLine(line(texts::runEndLead));
 }
 
 // The time of this export goes on the branch's own row of the main KTO table, and on no
@@ -103,7 +84,7 @@ void Transfer::stampExport()
     TableCursor& local = dm_.T_KTO;
     local.close();
     local.open();
-    const bool own = local.locate(QStringLiteral("KTO_ACTIV"), QStringLiteral("ДА"));
+    const bool own = local.locate(QStringLiteral("KTO_ACTIV"), texts::yes);
     TableCursor& main = dm2_.T_KTO;
     main.close();
     main.open();
@@ -114,7 +95,7 @@ void Transfer::stampExport()
     try {
         conn.beginTransaction();
         main.edit();
-        main.set(QStringLiteral("KTO_EXPORT"), clock_.now());
+        main.set(QStringLiteral("KTO_EXPORT"), wallClock(clock_.now()));
         main.post();
         conn.commit();
     } catch (const DbError&) {

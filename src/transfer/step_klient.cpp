@@ -18,8 +18,10 @@ QString selectionIncremental()
         "Order By K_FIO ");
 }
 
-QString selectionPeriod(const QString& s, const QString& e)
+QString selectionPeriod(const QString& start, const QString& end)
 {
+    const QString s = sqlValue(start);
+    const QString e = sqlValue(end);
     return QStringLiteral("SELECT * FROM KLIENT Where K_NID In(SELECT B_K_NID From BILET WHERE B_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
         + QStringLiteral("or K_NID In(SELECT B_K_NID From BILET WHERE B_DATA_VIK Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
         + QStringLiteral("or K_NID In(SELECT G_A_DT From GL_BOOK WHERE G_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
@@ -34,24 +36,22 @@ QString selectionPeriod(const QString& s, const QString& e)
 
 void Transfer::Rec_Klient()
 {
-    if (!state_.switchOn(Switch::Klient))
-        return;
-
     Query& sel = dm_.Q1;
     RecordCopy::openQuery(sel, state_.incremental()
         ? selectionIncremental()
-        : selectionPeriod(sqlValue(state_.periodStart()), sqlValue(state_.periodEnd())));
+        : selectionPeriod(state_.periodStart(), state_.periodEnd()));
     state_.setBarMax(Bar::Klient, sel.rowCount());
 
     CopyRecipe r;
     r.source = &sel;
     r.bar = Bar::Klient;
+    r.keyColumns = {QStringLiteral("K_NID")};
     r.lookup = [](const RowSet& row) {
         return QStringLiteral("Select * FROM KLIENT Where K_NID=") + quoted(row.text(QStringLiteral("K_NID"))) + QStringLiteral(" ");
     };
     r.insert = &dm2_.Ins_Klient;
     r.update = nullptr; // a client already on the main database is not changed there
-    r.fill = [](StoredProc& p, const RowSet& row) { fill(p, row, Form::Text); };
+    r.form = Form::Text;
     r.failureLine = [](const RowSet& row, bool) {
         return QStringLiteral("Ошибка! Записи на ГлС Клиента K_NID=") + row.text(QStringLiteral("K_NID"))
             + QStringLiteral(" and K_FIO=") + row.text(QStringLiteral("K_FIO"))
@@ -62,16 +62,9 @@ void Transfer::Rec_Klient()
         const QString note = found.text(QStringLiteral("K_PROCHEE"));
         if (note.isEmpty() || note == row.text(QStringLiteral("K_PROCHEE")))
             return;
-        TableCursor& t = dm_.T_KLIENT;
-        t.close();
-        t.open();
-        if (t.locate(QStringLiteral("K_NID"), row.value(QStringLiteral("K_NID")))) {
-            t.edit();
-            t.set(QStringLiteral("K_PROCHEE"), note);
-            t.post();
-        }
-        t.close();
-        t.open();
+        // One statement on the client's own row: nothing when the branch no longer has it.
+        copy_.execLocal(QStringLiteral("Update KLIENT Set K_PROCHEE=") + quoted(note)
+                        + QStringLiteral(" Where K_NID=") + quoted(row.text(QStringLiteral("K_NID"))));
     };
     copy_.walk(r);
 }

@@ -1,18 +1,14 @@
 #include "transfer/transferrun.h"
 
 #include "data/values.h"
-
-#include <array>
+#include "transfer/steps.h"
+#include "transfer/texts.h"
 
 namespace varid {
 
-const char* const kRunStartLead = "-----   Начало передачи ";
-const char* const kRunEndLead = "-----   Конец передачи ";
-const char* const kConnectionLostLead = "-----   Обрыв связи в ";
-
 QString runLine(const QString& lead, const QDateTime& when)
 {
-    return lead + dateTimeText(when) + QStringLiteral("  -----");
+    return lead + dateTimeText(when) + texts::lineTail;
 }
 
 Transfer::Transfer(DM& dm, DM2& dm2, RunState& state, const Clock& clock)
@@ -20,40 +16,37 @@ Transfer::Transfer(DM& dm, DM2& dm2, RunState& state, const Clock& clock)
 {
 }
 
-void Transfer::connectionLost()
+QString Transfer::line(const QString& lead) const
 {
-    state_.addLine(runLine(QString::fromUtf8(kConnectionLostLead), clock_.now()));
+    return runLine(lead, clock_.now());
 }
 
 RunOutcome Transfer::run()
 {
-    outcome_ = RunOutcome{};
-    struct Step {
-        const char* name;
-        void (Transfer::*fn)();
-    };
-    // The steps before the journal, each with its own failure guard: a failure ends the
-    // run at that step with one connection-loss line.
-    const std::array<Step, 1> chain{{
-        {"Rec_Klient", &Transfer::Rec_Klient},
-    }};
-    for (const Step& step : chain) {
+    RunOutcome outcome;
+    for (const StepDef& step : steps()) {
+        // A stop is honoured between steps only: a step that has deleted the main
+        // database's rows of a period always re-sends them before the run can end.
+        if (state_.stopRequested()) {
+            state_.addLine(line(texts::runStoppedLead));
+            outcome.end = RunEnd::Stopped;
+            outcome.failedStep = QString::fromLatin1(step.name);
+            return outcome;
+        }
+        if (step.gated && !state_.switchOn(step.sw))
+            continue;
         try {
-            (this->*step.fn)();
+            (this->*step.run)();
         } catch (const DbError& e) {
-            connectionLost();
-            outcome_.end = RunEnd::ConnectionLost;
-            outcome_.failedStep = QString::fromLatin1(step.name);
-            outcome_.error = e.message();
-            return outcome_;
-        } catch (const RunStopped&) {
-            outcome_.end = RunEnd::Stopped;
-            outcome_.failedStep = QString::fromLatin1(step.name);
-            return outcome_;
+            // One guard per step: exactly one connection-loss line per failed run.
+            state_.addLine(line(texts::connectionLostLead));
+            outcome.end = step.failure == OnFailure::JournalEnd ? RunEnd::JournalLost : RunEnd::ConnectionLost;
+            outcome.failedStep = QString::fromLatin1(step.name);
+            outcome.error = e.message();
+            return outcome;
         }
     }
-    outcome_.end = Rec_GL_Book();
-    return outcome_;
+    return outcome;
 }
 
 } // namespace varid

@@ -10,43 +10,48 @@ enum class RunEnd {
     Completed,      // run completion after the journal step (switched on or off)
     ConnectionLost, // a step before the journal failed outside its per-row guard
     JournalLost,    // the journal step failed outside its per-row guard
-    Stopped,        // the service was stopped; the run ended between two rows
+    Stopped,        // a stop was asked for; the run ended between two steps
 };
-
 
 struct RunOutcome {
     RunEnd end = RunEnd::Completed;
-    QString failedStep; // the step that broke off, for the operator
+    QString failedStep; // the step that broke off or before which the run stopped
     QString error;      // the client's message of that failure
 };
 
-// One pass along the transfer chain. Each step is a file of its own.
+// One pass along the transfer chain, as the step table orders it. Each step is a file of
+// its own: its SQL texts, parameters and order; the copy pattern carries the rest.
 class Transfer {
 public:
     Transfer(DM& dm, DM2& dm2, RunState& state, const Clock& clock);
 
     RunOutcome run();
 
-    // The steps, in chain order; the journal step ends the run.
+    // The steps, in chain order (the step table calls them).
     void Rec_Klient();
-    RunEnd Rec_GL_Book();
+    void Rec_Personal();
+    void Rec_Bilet();
+    void Rec_Prodlenie();
+    void Rec_Realiz();
+    void Rec_Avans();   // with its lines (Rec_Avans_Line), which have no switch of their own
+    void Rec_Ostatok();
+    void Rec_Terrorist();
+    void Rec_GL_Book(); // and run completion
 
 private:
-    void connectionLost();
+    void Rec_Avans_Line(Query& lines);
     void stampExport();
+    void registerBranch(const QString& code);
+    QString line(const QString& lead) const;
 
     DM& dm_;
     DM2& dm2_;
     RunState& state_;
     const Clock& clock_;
     RecordCopy copy_;
-    RunOutcome outcome_;
 };
 
-// "-----   Начало передачи " + date and time + "  -----" and its siblings.
+// lead + date and time + "  -----": the run's fixed lines.
 QString runLine(const QString& lead, const QDateTime& when);
-extern const char* const kRunStartLead;
-extern const char* const kRunEndLead;
-extern const char* const kConnectionLostLead;
 
 } // namespace varid

@@ -1,5 +1,8 @@
 #include "shell/gui/mainwindow.h"
 
+#include "transfer/steps.h"
+
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -16,25 +19,6 @@ QString css(Colour c)
     }
 }
 
-struct StepRow {
-    Switch sw;
-    const char* swName;
-    const char* caption;
-    Bar bar;
-    const char* barName;
-};
-
-const StepRow kRows[] = {
-    {Switch::Klient, "CB_Klient", "Клиенты", Bar::Klient, "PB_Klient"},
-    {Switch::Personal, "CB_Personal", "сотрудники", Bar::Personal, "PB_Personal"},
-    {Switch::Bilet, "CB_Bilet", "Билеты", Bar::Bilet, "PB_Bilet"},
-    {Switch::Prodlenie, "CB_Prodlenie", "продление", Bar::Prodlen, "PB_Prodlen"},
-    {Switch::Realiz, "CB_Realiz", "реализация", Bar::Real, "PB_Real"},
-    {Switch::Avans, "CB_Avans", "авансовый отчет", Bar::Avans, "PB_Avans"},
-    {Switch::Ostatok, "CB_Ostatok", "остатки ", Bar::Ostatok, "PB_Ostatok"},
-    {Switch::Terrorist, "CB_Terrorist", "Список террористов", Bar::Terrorist, "PB_Terrorist"},
-    {Switch::GL_Book, "CB_GL_Book", "главная книга", Bar::GL_Book, "PB_GL_Book"},
-};
 } // namespace
 
 QLabel* MainWindow::label(const QString& name, const QString& text, const QRect& g)
@@ -82,22 +66,18 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
         p->setTextVisible(false);
         bars_[size_t(b)] = p;
     };
-    for (const StepRow& r : kRows) {
-        auto* cb = new QCheckBox(QString::fromUtf8(r.caption), this);
-        cb->setObjectName(QString::fromLatin1(r.swName));
+    for (const StepDef& step : steps()) {
+        auto* cb = new QCheckBox(QString::fromUtf8(step.caption), this);
+        cb->setObjectName(QString::fromLatin1(step.switchName));
         cb->setGeometry(10, y, 180, 20);
-        switches_[size_t(r.sw)] = cb;
-        const Switch sw = r.sw;
+        switches_[size_t(step.sw)] = cb;
+        const Switch sw = step.sw;
         connect(cb, &QCheckBox::clicked, this, [this, sw](bool on) { st_.setSwitch(sw, on); });
-        addBar(r.bar, r.barName, y + 1);
+        addBar(step.bars[0].bar, step.bars[0].name, y + 1);
         y += 24;
-        if (r.sw == Switch::Bilet) {
-            label({}, QStringLiteral("Билеты строки"), {30, y, 160, 20});
-            addBar(Bar::BLine, "PB_BLine", y + 1);
-            y += 24;
-        } else if (r.sw == Switch::Avans) {
-            label({}, QStringLiteral("АО линии"), {30, y, 160, 20});
-            addBar(Bar::AV_Line, "PB_AV_Line", y + 1);
+        for (int i = 1; i < step.barCount; ++i) {
+            label({}, QString::fromUtf8(step.bars[size_t(i)].caption), {30, y, 160, 20});
+            addBar(step.bars[size_t(i)].bar, step.bars[size_t(i)].name, y + 1);
             y += 24;
         }
     }
@@ -178,8 +158,17 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
 
     st_.panel.onChange = [this] { refresh(); };
     st_.panel.onBar = [this](Bar b) { showBar(b); };
-    lastPaint_.start();
     refresh();
+}
+
+void MainWindow::closeEvent(QCloseEvent* e)
+{
+    // A run in progress first reaches the end of its current step; its lines reach the log.
+    if (st_.running()) {
+        st_.requestStop();
+        st_.waitForRun();
+    }
+    e->accept();
 }
 
 void MainWindow::showLabel(QLabel* w, const LabelState& s)
@@ -200,11 +189,7 @@ void MainWindow::showBar(Bar b)
     QProgressBar* p = bars_[size_t(b)];
     p->setMaximum(s.max);
     p->setValue(s.pos);
-    // During a run no event is handled; the bar paints itself, a few times a second.
-    if (lastPaint_.elapsed() > 40 || s.pos == s.max) {
-        p->repaint();
-        lastPaint_.restart();
-    }
+
 }
 
 void MainWindow::refresh()
@@ -241,6 +226,9 @@ void MainWindow::refresh()
         Data_O_C->setDate(p.Data_O_C);
         Data_O_PO->setDate(p.Data_O_PO);
     }
+    // While a run is in progress nothing else may be started.
+    for (QWidget* b : {static_cast<QWidget*>(B_Connect), static_cast<QWidget*>(B_Test), static_cast<QWidget*>(B_Akt)})
+        b->setEnabled(!p.running);
     if (p.focusRequests != seenFocus_) {
         seenFocus_ = p.focusRequests;
         B_Stop->setFocus();

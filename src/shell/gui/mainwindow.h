@@ -3,7 +3,6 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -26,6 +25,9 @@ public:
 
     void refresh();
 
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
 private:
     QLabel* label(const QString& name, const QString& text, const QRect& geometry);
     void showLabel(QLabel* w, const LabelState& s);
@@ -43,7 +45,6 @@ private:
     QPlainTextEdit* Memo1;
     QTimeEdit *DT, *DT1, *DT2;
     int seenFocus_ = 0;
-    QElapsedTimer lastPaint_;
 };
 
 } // namespace varid

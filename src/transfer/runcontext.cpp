@@ -1,0 +1,104 @@
+#include "transfer/runcontext.h"
+
+#include <QMutexLocker>
+
+namespace varid {
+
+RunContext::RunContext(const RunRequest& request) : request_(request)
+{
+    out_.periodStart = request.periodStart;
+    out_.periodEnd = request.periodEnd;
+}
+
+QString RunContext::periodStart() const
+{
+    QMutexLocker lock(&mutex_);
+    return out_.periodStart;
+}
+
+QString RunContext::periodEnd() const
+{
+    QMutexLocker lock(&mutex_);
+    return out_.periodEnd;
+}
+
+void RunContext::setPeriodTexts(const QString& start, const QString& end)
+{
+    QMutexLocker lock(&mutex_);
+    out_.periodStart = start;
+    out_.periodEnd = end;
+}
+
+QString RunContext::errorMarker() const
+{
+    QMutexLocker lock(&mutex_);
+    return errorMarker_;
+}
+
+void RunContext::setErrorMarker(const QString& marker)
+{
+    QMutexLocker lock(&mutex_);
+    errorMarker_ = marker;
+    out_.errorMarker = marker;
+}
+
+void RunContext::addLine(const QString& line)
+{
+    QMutexLocker lock(&mutex_);
+    // A line break inside an entry makes two buffer lines.
+    for (const QString& part : line.split(QLatin1Char('\n')))
+        out_.lines.push_back(Entry{part, false});
+    news();
+}
+
+void RunContext::tellRefusal(const QString& message)
+{
+    QMutexLocker lock(&mutex_);
+    out_.lines.push_back(Entry{message, true});
+    news();
+}
+
+void RunContext::setBarMax(Bar b, int max)
+{
+    QMutexLocker lock(&mutex_);
+    bars_[size_t(b)].max = max;
+    out_.bars[size_t(b)] = bars_[size_t(b)];
+    out_.barsTouched[size_t(b)] = true;
+    news();
+}
+
+void RunContext::setBarPos(Bar b, int pos)
+{
+    QMutexLocker lock(&mutex_);
+    BarState& s = bars_[size_t(b)];
+    s.pos = pos < 0 ? 0 : (pos < s.max ? pos : s.max); // a bar stops at its maximum
+    out_.bars[size_t(b)] = s;
+    out_.barsTouched[size_t(b)] = true;
+    news();
+}
+
+int RunContext::barPos(Bar b) const
+{
+    QMutexLocker lock(&mutex_);
+    return bars_[size_t(b)].pos;
+}
+
+void RunContext::news()
+{
+    if (pending_ || !onNews)
+        return;
+    pending_ = true;
+    onNews();
+}
+
+RunContext::Outbox RunContext::drain()
+{
+    QMutexLocker lock(&mutex_);
+    Outbox o = out_;
+    out_.lines.clear();
+    out_.barsTouched.fill(false);
+    pending_ = false;
+    return o;
+}
+
+} // namespace varid

@@ -1,0 +1,137 @@
+// Staff both ways, and the on/off journal up. The main database wins for staff present on
+// both sides; a member only the branch knows is added to the main database; the day's
+// on/off rows go up and are rewritten as times off are entered.
+#include "transfer/transferrun.h"
+
+#include "data/values.h"
+
+namespace varid {
+
+namespace {
+const QStringList kStaffColumns{QStringLiteral("P_NAME"), QStringLiteral("P_LOGIN"), QStringLiteral("P_PASS"),
+                                QStringLiteral("P_KTO"), QStringLiteral("P_OGR")};
+const QStringList kOnOffColumns{QStringLiteral("OO_NAME"), QStringLiteral("OO_KTO"), QStringLiteral("OO_DATA"),
+                                QStringLiteral("OO_ON"), QStringLiteral("OO_OFF")};
+
+void copyColumns(RowSet& to, const RowSet& from, const QStringList& columns)
+{
+    for (const QString& c : columns)
+        to.set(c, from.text(c));
+}
+
+QString staffLine(const char* lead, const RowSet& row)
+{
+    return QString::fromUtf8(lead) + row.text(QStringLiteral("P_NID")) + QStringLiteral(" and P_NAME=") + row.text(QStringLiteral("P_NAME"));
+}
+} // namespace
+
+void Transfer::Rec_Personal()
+{
+    const QString staffList = QStringLiteral("Select * From PERSONAL ORDER BY P_NAME ");
+    const QString kto = state_.branchCode();
+    TableCursor& localStaff = dm_.T_PERSONAL;
+    localStaff.open();
+    Query& mainList = dm2_.Q1;
+    Query& localList = dm_.Q1;
+    RecordCopy::openQuery(mainList, staffList);
+    RecordCopy::openQuery(localList, staffList);
+    Query& onOff = dm_.Q2;
+    RecordCopy::openQuery(onOff, state_.incremental()
+        ? QStringLiteral("SELECT * FROM ONOFF Where OO_DATA=") + quoted(shortDate(clock_.now().date())) + QStringLiteral(" ")
+              + QStringLiteral("and OO_KTO=") + quoted(kto) + QStringLiteral("  ")
+        : QStringLiteral("SELECT * FROM ONOFF Where OO_DATA Between ") + quoted(state_.periodStart()) + QStringLiteral(" and  ")
+              + quoted(state_.periodEnd()) + QStringLiteral(" ") + QStringLiteral("and OO_KTO=") + quoted(kto) + QStringLiteral("  "));
+    const int mainCount = mainList.rowCount();
+    state_.setBarMax(Bar::Personal, mainCount + onOff.rowCount() + localList.rowCount());
+
+    // Main to local: overwrite or insert, each in its local transaction.
+    Connection& local = dm_.ADOC1;
+    for (mainList.first(); !mainList.eof(); mainList.next()) {
+        state_.setBarPos(Bar::Personal, mainList.recNo());
+        const QVariant nid = mainList.value(QStringLiteral("P_NID"));
+        if (localStaff.locate(QStringLiteral("P_NID"), nid)) {
+            copy_.guarded(local, [&] {
+                localStaff.close();
+                localStaff.open();
+                if (!localStaff.locate(QStringLiteral("P_NID"), nid))
+                    throw DbError(QStringLiteral("Staff member %1 is no longer there").arg(nid.toString()));
+                local.beginTransaction();
+                localStaff.edit();
+                copyColumns(localStaff, mainList, kStaffColumns);
+                localStaff.post();
+                local.commit();
+            }, [&] { return staffLine("Ошибка! Изменения по Сотруднику P_NID=", mainList); });
+        } else {
+            copy_.guarded(local, [&] {
+                local.beginTransaction();
+                localStaff.insert();
+                localStaff.set(QStringLiteral("P_NID"), mainList.text(QStringLiteral("P_NID")));
+                copyColumns(localStaff, mainList, kStaffColumns);
+                localStaff.post();
+                local.commit();
+            }, [&] { return staffLine("Ошибка! Записи с ГлС Сотрудника P_NID=", mainList); });
+        }
+    }
+
+    // Local to main: the members the branch knew before the first pass, missing there.
+    TableCursor& mainStaff = dm2_.T_PERSONAL;
+    mainStaff.close();
+    mainStaff.open();
+    Connection& main = dm2_.ADOC2;
+    for (localList.first(); !localList.eof(); localList.next()) {
+        state_.setBarPos(Bar::Personal, mainCount + localList.recNo());
+        if (mainStaff.locate(QStringLiteral("P_NID"), localList.value(QStringLiteral("P_NID"))))
+            continue; // a member on both sides is never changed on the main database
+        copy_.guarded(main, [&] {
+            main.beginTransaction();
+            mainStaff.insert();
+            mainStaff.set(QStringLiteral("P_NID"), localList.text(QStringLiteral("P_NID")));
+            copyColumns(mainStaff, localList, kStaffColumns);
+            mainStaff.post();
+            main.commit();
+        }, [&] { return staffLine("Ошибка! Записи на ГлС Сотрудника P_NID=", localList); });
+    }
+
+    // The on/off journal: inserted, or its row rewritten; a failure is rolled back silently.
+    TableCursor& mainOnOff = dm2_.T_ONOFF;
+    Query& lookup = dm2_.Q1;
+    auto quietly = [&](const std::function<void()>& write) {
+        try {
+            write();
+        } catch (const DbError& e) {
+            if (e.unavailable())
+                throw;
+            main.rollback();
+        }
+    };
+    for (onOff.first(); !onOff.eof(); onOff.next()) {
+        state_.setBarPos(Bar::Personal, state_.barPos(Bar::Personal) + onOff.recNo());
+        RecordCopy::openQuery(lookup, QStringLiteral("Select * From ONOFF Where OO_DATA=") + quoted(onOff.text(QStringLiteral("OO_DATA")))
+            + QStringLiteral(" ") + QStringLiteral("and OO_KTO=") + quoted(onOff.text(QStringLiteral("OO_KTO"))) + QStringLiteral("  ")
+            + QStringLiteral("and OO_NAME=") + quoted(onOff.text(QStringLiteral("OO_NAME"))) + QStringLiteral(" "));
+        if (lookup.rowCount() == 0) {
+            quietly([&] {
+                main.beginTransaction();
+                mainOnOff.open();
+                mainOnOff.insert();
+                copyColumns(mainOnOff, onOff, kOnOffColumns);
+                mainOnOff.post();
+                main.commit();
+            });
+        } else {
+            mainOnOff.open();
+            if (mainOnOff.locate(QStringLiteral("OO_NAME; OO_DATA; OO_KTO"),
+                                 {onOff.value(QStringLiteral("OO_NAME")), onOff.value(QStringLiteral("OO_DATA")), onOff.value(QStringLiteral("OO_KTO"))})) {
+                quietly([&] {
+                    main.beginTransaction();
+                    mainOnOff.edit();
+                    copyColumns(mainOnOff, onOff, kOnOffColumns);
+                    mainOnOff.post();
+                    main.commit();
+                });
+            }
+        }
+    }
+}
+
+} // namespace varid

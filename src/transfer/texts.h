@@ -1,0 +1,27 @@
+#pragma once
+// The words the program writes character for character: status texts, log lead-ins,
+// captions. Kept here once, so no second copy can drift.
+#include <QString>
+
+namespace varid::texts {
+
+inline const QString connected = QStringLiteral("Есть соединение");
+inline const QString notConnected = QStringLiteral("Cоединение отсутствует"); // Latin C, then Cyrillic
+inline const QString connecting = QStringLiteral("Соединение");
+inline const QString initialStatus = QStringLiteral("соединение отсутствует");
+
+inline const QString runStartLead = QStringLiteral("-----   Начало передачи ");
+inline const QString runEndLead = QStringLiteral("-----   Конец передачи ");
+inline const QString connectionLostLead = QStringLiteral("-----   Обрыв связи в ");
+inline const QString runStoppedLead = QStringLiteral("-----   Передача остановлена в ");
+inline const QString lineTail = QStringLiteral("  -----");
+inline const QString failureLead = QStringLiteral("Ошибка! ");
+
+inline const QString captionTest = QStringLiteral("Rozor данными между серверами. Программа Тиверон. v 12.0.0  ");
+inline const QString captionTimer = QStringLiteral("Rozor данными между серверами. Программа Тиверон.  ");
+inline const QString captionInitial = QStringLiteral("Rozor данными между серверами. Программа Тиверон. v 12.0.0");
+
+inline const QString yes = QStringLiteral("ДА");
+inline const QString no = QStringLiteral("НЕТ");
+
+} // namespace varid::texts
