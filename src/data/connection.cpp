@@ -79,6 +79,8 @@ DbError dbError(const QSqlError& e)
 
 } // namespace
 
+int Connection::busyTimeoutMs = 10000;
+
 Connection::Connection(const QString& name) : name_(name) {}
 
 Connection::~Connection()
@@ -137,7 +139,7 @@ void Connection::connect()
             throw DbError(QStringLiteral("Database file not found: ") + target_);
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
         db.setDatabaseName(target_);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
         if (!db.open())
             throw dbError(db.lastError());
         const QVariant h = db.driver()->handle();

@@ -62,6 +62,9 @@ public:
     // A null of the kind's own type, so that the driver binds a typed null.
     static QVariant typedNull(ColumnKind kind);
     bool isDateColumn(const QString& column) const;
+    // How long an embedded database waits for another writer before it reports busy.
+    static int busyTimeoutMs;
+
     // Changes with every connect, so cached procedure bodies are read again.
     int generation() const { return generation_; }
 

@@ -99,7 +99,7 @@ void createEmbeddedDatabase(const QString& file, DbRole role)
         role == DbRole::Local ? QStringLiteral("procs_local.sql") : QStringLiteral("procs_main.sql"))
         + resourceText(QStringLiteral("procs_realiz.sql")));
     withSqlite(file, [&](QSqlDatabase& db, sqlite3* h) {
-        exec(h, QStringLiteral("BEGIN;") + schema + QStringLiteral(";COMMIT;"));
+        exec(h, QStringLiteral("PRAGMA journal_mode=WAL;BEGIN;") + schema + QStringLiteral(";COMMIT;"));
         QSqlQuery q(db);
         db.transaction();
         q.prepare(QStringLiteral("INSERT INTO SYS_PROC (PROC_NAME, PROC_STEP, PROC_SQL) VALUES (?,?,?)"));
