@@ -4,6 +4,11 @@
 #include "shell/station.h"
 
 #include <QDir>
+
+#include <csignal>
+#include <limits>
+
+#include <sys/resource.h>
 #include <QFile>
 
 using namespace varid;
@@ -76,7 +81,8 @@ TEST_F(StartUp, LinesAreReadByPositionNotByKey)
 {
     writeFile(ini(), cp1251("XXXXXXXXXXX10.1.1.1\r\nserverName:Филиал\r\nAdm\r\n\r\nInterval:5\r\n123456789\r\n1234567890\r\nSTART:7\r\n"));
     auto st = start();
-    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('|')).toStdString();
+    ASSERT_EQ(messages.size(), 1); // the file is short: it says so, and goes on
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Path.ini: 8 строк вместо десяти"))) << messages[0].toStdString();
     EXPECT_EQ(st->panel.L_GL_IP.text, QStringLiteral("10.1.1.1"));
     EXPECT_EQ(st->panel.L_IP.text, QStringLiteral("Филиал"));
     EXPECT_EQ(st->panel.L_Admin.text, QString()); // shorter than its key
@@ -210,24 +216,109 @@ TEST_F(Logs, DailyFileInWindows1251WithCrLf)
     EXPECT_EQ(readAll(log.errorsPath()), QByteArray("05.03.2010\r\n05.03.2010\r\n"));
 }
 
-TEST_F(Logs, AFailedFlushKeepsTheBufferAndTheFile)
+TEST_F(Logs, AFailedFlushKeepsTheBufferTheMarkerAndTheFile)
+{
+    QStringList buffer{QStringLiteral("a"), QStringLiteral("b")};
+    int attempts = 0;
+    log.append = [&](const QString&, const QByteArray&, QString& error) {
+        ++attempts;
+        error = QStringLiteral("No space left on device");
+        return false;
+    };
+    EXPECT_FALSE(log.flush(buffer, QStringLiteral("04.03.2010")));
+    EXPECT_EQ(log.lastError(), QStringLiteral("No space left on device"));
+    EXPECT_EQ(buffer.size(), 2);
+    EXPECT_FALSE(QFile::exists(log.errorsPath()));
+    // The disk has room again: the kept lines and the kept error date both arrive.
+    log.append = RunLog().append;
+    buffer << QStringLiteral("c");
+    EXPECT_TRUE(log.flush(buffer, QStringLiteral("05.03.2010")));
+    EXPECT_TRUE(buffer.isEmpty());
+    EXPECT_EQ(readAll(log.logPath()), QByteArray("a\r\nb\r\nc\r\n"));
+    EXPECT_EQ(readAll(log.errorsPath()), QByteArray("04.03.2010\r\n05.03.2010\r\n"));
+    // Errors.txt alone failing keeps its date for the next flush as well.
+    log.append = [](const QString& path, const QByteArray& bytes, QString& error) {
+        return path.endsWith(QLatin1String("Errors.txt")) ? false : RunLog().append(path, bytes, error);
+    };
+    QStringList more{QStringLiteral("d")};
+    EXPECT_FALSE(log.flush(more, QStringLiteral("06.03.2010")));
+    log.append = RunLog().append;
+    EXPECT_TRUE(log.writeErrors(QString()));
+    EXPECT_EQ(readAll(log.errorsPath()), QByteArray("04.03.2010\r\n05.03.2010\r\n06.03.2010\r\n"));
+}
+
+TEST_F(Logs, AWriteThatFailsHalfwayIsCutBackToTheOldSize)
 {
     QDir(dir.path()).mkpath(QStringLiteral("Logs"));
     writeFile(log.logPath(), "earlier\r\n");
-    QFile::setPermissions(log.logPath(), QFileDevice::ReadOwner);
-    QStringList buffer{QStringLiteral("a"), QStringLiteral("b")};
-    const bool root = QFile(log.logPath()).open(QIODevice::Append); // root writes anyway
-    log.flush(buffer, QStringLiteral("05.03.2010"));
-    if (!root) {
-        EXPECT_EQ(buffer.size(), 2);
-        EXPECT_EQ(readAll(log.logPath()), QByteArray("earlier\r\n"));
-        EXPECT_FALSE(QFile::exists(log.errorsPath()));
+    // The file may not grow past 64 bytes: a real write that fails after writing part.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QStringList buffer{QString(100, QLatin1Char('x'))};
+    const bool ok = log.flush(buffer, QString());
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(readAll(log.logPath()), QByteArray("earlier\r\n"));
+    EXPECT_EQ(buffer.size(), 1);
+}
+
+TEST_F(Logs, CharactersOutsideTheCodePageBecomeQuestionMarks)
+{
+    QStringList buffer{QStringLiteral("Ошибка! K_FIO=李 ✓")};
+    ASSERT_TRUE(log.flush(buffer, QString()));
+    const QByteArray bytes = readAll(log.logPath());
+    EXPECT_FALSE(bytes.contains('\x1a'));
+    EXPECT_TRUE(bytes.endsWith("=? ?\r\n")) << bytes.toStdString();
+}
+
+TEST_F(StartUp, AnUnreadableOrShortConfigurationIsNeverReplaced)
+{
+    // Unreadable: a directory can stand for a file no one can read, root included.
+    const struct { const char* name; QByteArray bytes; const char* says; } cases[] = {
+        {"short", QByteArray("GLServerIP:1\r\nServerName:2\r\n"), "Path.ini: 2 строк"},
+    };
+    for (const auto& c : cases) {
+        messages.clear();
+        writeFile(ini(), c.bytes);
+        auto st = start();
+        ASSERT_EQ(messages.size(), 2) << c.name; // the line count, then the missing interval
+        EXPECT_TRUE(messages[0].startsWith(QString::fromUtf8(c.says))) << messages[0].toStdString();
+        EXPECT_EQ(messages[1], QStringLiteral("'' is not a valid integer value"));
+        EXPECT_FALSE(st->T1->enabled());
+        EXPECT_EQ(readAll(ini()), c.bytes);
     }
-    // A Logs that cannot be a directory fails for anyone: the buffer waits.
-    RunLog blocked;
-    writeFile(dir.filePath(QStringLiteral("home2")), "not a directory");
-    blocked.setPaths(dir.filePath(QStringLiteral("home2")), QDate(2010, 3, 5));
-    QStringList kept{QStringLiteral("line")};
-    blocked.flush(kept, QStringLiteral("05.03.2010"));
-    EXPECT_EQ(kept, QStringList{QStringLiteral("line")});
+    // A file that is there but cannot be opened: the message, and the file left alone.
+    writeFile(ini(), "GLServerIP:keep me\r\n");
+    ASSERT_TRUE(QFile::setPermissions(ini(), QFileDevice::Permissions()));
+    if (!QFile(ini()).open(QIODevice::ReadOnly)) { // as root every file opens; then skip this half
+        messages.clear();
+        auto st = start();
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_EQ(messages[0], QStringLiteral("Не удается найти или прочитать фаил запуска \"Path.ini\""));
+        EXPECT_FALSE(st->T1->enabled());
+    }
+    QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(readAll(ini()), QByteArray("GLServerIP:keep me\r\n"));
+}
+
+TEST_F(StartUp, AByteOrderMarkIsSkippedAndANegativeIntervalRefused)
+{
+    writeFile(ini(), QByteArray("\xEF\xBB\xBFGLServerIP:10.1.0.5\r\nServerName:s\r\nAdminName:sa\r\nAdminPass:p\r\nInterval:-5\r\n"
+                                "TimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\nGLAliasName:m\r\nLocalAliasName:l\r\n"));
+    auto st = start();
+    EXPECT_EQ(st->panel.L_GL_IP.text, QStringLiteral("10.1.0.5"));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], QStringLiteral("'-5' is not a valid integer value"));
+    EXPECT_FALSE(st->T1->enabled());
+}
+
+TEST_F(StartUp, AHugeIntervalIsClampedNotOverflowed)
+{
+    writeFile(ini(), QByteArray("a:1\r\nb:2\r\nc:3\r\nd:4\r\nInterval:2000000000\r\nf\r\ng\r\nStart:0\r\ni\r\nj\r\n"));
+    auto st = start();
+    EXPECT_EQ(st->T2->interval(), std::numeric_limits<int>::max());
 }

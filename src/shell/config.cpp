@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace varid {
@@ -27,33 +28,42 @@ PathIni PathIni::load(const QString& home)
 {
     PathIni ini;
     const QString path = QDir(home).filePath(QStringLiteral("Path.ini"));
+    auto give_up = [&](const QString& message) {
+        ini.messages << message;
+        ini.usable = false;
+        ini.values.clear();
+        for (int i = 0; i < Count; ++i) ini.values << QString();
+        return ini;
+    };
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo::exists(path)) {
+        // Only a missing file is created with the defaults.
         QFile out(path);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            || out.write(encode1251(defaultLines().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"))) < 0) {
-            ini.messages << QStringLiteral("Не удается создать файл ") + path + QStringLiteral(": ") + out.errorString();
-            ini.usable = false;
-            for (int i = 0; i < Count; ++i) ini.values << QString();
-            return ini;
-        }
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)
+            || out.write(encode1251(defaultLines().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"))) < 0)
+            return give_up(QStringLiteral("Не удается создать файл ") + path + QStringLiteral(": ") + out.errorString());
         out.close();
     }
-    QStringList lines;
-    bool readOk = file.isOpen() || file.open(QIODevice::ReadOnly);
-    if (readOk) {
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            readOk = false;
+    // A file that is there but cannot be read is never replaced: the user's settings stay.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return give_up(QStringLiteral("Не удается найти или прочитать фаил запуска \"Path.ini\""));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return give_up(QStringLiteral("Не удается найти или прочитать фаил запуска \"Path.ini\""));
+    QString text;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        text = QString::fromUtf8(bytes.mid(3)); // saved by an editor as UTF-8 with its mark
+    } else {
         QStringDecoder dec("windows-1251");
-        QString text = dec.isValid() ? dec.decode(bytes) : QString::fromLatin1(bytes);
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        lines = text.split(QLatin1Char('\n'));
-        if (!lines.isEmpty() && lines.back().isEmpty())
-            lines.removeLast();
+        text = dec.isValid() ? dec.decode(bytes) : QString::fromLatin1(bytes);
     }
-    if (!readOk)
-        ini.messages << QStringLiteral("Не удается найти или прочитать фаил запуска \"Path.ini\"");
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QStringList lines = text.split(QLatin1Char('\n'));
+    while (!lines.isEmpty() && lines.back().trimmed().isEmpty())
+        lines.removeLast();
+    // Missing lines read empty; the user is told which file is short.
+    if (lines.size() < Count)
+        ini.messages << QStringLiteral("Path.ini: %1 строк вместо десяти (%2)").arg(lines.size()).arg(path);
     for (int i = 0; i < Count; ++i)
         ini.values << lines.value(i).mid(dropped(Line(i)));
     return ini;

@@ -44,7 +44,10 @@ void Station::formCreate()
     panel.L_Interval.text = QStringLiteral("интервал в мин. ") + ini.value(PathIni::Interval);
     QString message;
     int interval = 0;
-    if (!toInteger(ini.value(PathIni::Interval), interval, message)) {
+    // A negative interval is no value either: it is refused like a word.
+    if (!toInteger(ini.value(PathIni::Interval), interval, message) || interval < 0) {
+        if (interval < 0)
+            message = QStringLiteral("'%1' is not a valid integer value").arg(ini.value(PathIni::Interval));
         tell(message);
         panel.changed();
         return;

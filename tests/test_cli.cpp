@@ -1,0 +1,131 @@
+// The command line as an operator meets it: the program itself, run as a process on a
+// demo branch made by varid-demo.
+#include "fixture.h"
+
+#include "shell/instancelock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QStringDecoder>
+
+using namespace varid;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    QString out, err;
+};
+
+Result runVarid(const QStringList& args, int timeoutMs = 60000)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VARID_BIN), args);
+    p.waitForFinished(timeoutMs);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        varid::testing::app();
+        ASSERT_TRUE(dir.isValid());
+        QProcess demo;
+        demo.start(QStringLiteral(VARID_DEMO_BIN), {home(), QStringLiteral("--rows"), QStringLiteral("12"), QStringLiteral("--today"),
+                                                   QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"))});
+        ASSERT_TRUE(demo.waitForFinished(60000));
+        ASSERT_EQ(demo.exitCode(), 0) << demo.readAllStandardError().toStdString();
+    }
+    QString home() const { return dir.filePath(QStringLiteral("branch")); }
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST(CommandLine, HelpVersionAndUsageErrors)
+{
+    varid::testing::app();
+    const Result help = runVarid({QStringLiteral("--help")});
+    EXPECT_EQ(help.code, 0);
+    for (const char* option : {"--check", "--once", "--headless", "--home", "--period", "--new", "--terrorist"})
+        EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
+    EXPECT_EQ(runVarid({QStringLiteral("--version")}).out.trimmed(), QStringLiteral("varid 12.0.0"));
+    const struct { QStringList args; const char* says; } bad[] = {
+        {{QStringLiteral("--bogus")}, "bogus"},
+        {{QStringLiteral("--once"), QStringLiteral("--period"), QStringLiteral("1.1.2010"), QStringLiteral("x")}, "--period"},
+        {{QStringLiteral("--check"), QStringLiteral("--once")}, "exclude"},
+        {{QStringLiteral("--terrorist")}, "--once"},
+        {{QStringLiteral("stray")}, "stray"},
+    };
+    for (const auto& b : bad) {
+        const Result r = runVarid(b.args);
+        EXPECT_EQ(r.code, 64) << b.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(b.says))) << r.err.toStdString();
+    }
+}
+
+TEST_F(Cli, OnceSendsEverythingAndASecondRunSendsNothingNew)
+{
+    Result r = runVarid({QStringLiteral("--once"), QStringLiteral("--new"), QStringLiteral("--home"), home()});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString() << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("-----   Конец передачи ")));
+    r = runVarid({QStringLiteral("--once"), QStringLiteral("--new"), QStringLiteral("--home"), home()});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("билеты 0"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("главная книга 0")));
+}
+
+TEST_F(Cli, ASecondInstanceOnOneHomeIsTurnedAway)
+{
+    QLockFile held(QDir(home()).filePath(QStringLiteral("varid.lock")));
+    ASSERT_TRUE(held.tryLock(0));
+    const Result r = runVarid({QStringLiteral("--once"), QStringLiteral("--home"), home()});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_TRUE(r.err.contains(QString::number(QCoreApplication::applicationPid()))) << r.err.toStdString();
+    held.unlock();
+    EXPECT_EQ(runVarid({QStringLiteral("--check"), QStringLiteral("--home"), home()}).code, 0);
+}
+
+TEST_F(Cli, ARunThatBreaksOffWritesItsLinesBeforeTheProcessEnds)
+{
+    // The main database loses its tickets table: the tickets step breaks off.
+    runSqliteScript(QDir(home()).filePath(QStringLiteral("main.db")), QStringLiteral("DROP TABLE BILET;"));
+    const Result r = runVarid({QStringLiteral("--once"), QStringLiteral("--new"), QStringLiteral("--home"), home()});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Rec_Bilet"))) << r.err.toStdString();
+    QDir logs(QDir(home()).filePath(QStringLiteral("Logs")));
+    const QStringList files = logs.entryList({QStringLiteral("*.txt")});
+    ASSERT_FALSE(files.isEmpty());
+    QFile f(logs.filePath(files.first()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QStringDecoder dec("windows-1251");
+    const QString log = dec.decode(f.readAll());
+    EXPECT_TRUE(log.contains(QStringLiteral("-----   Обрыв связи в "))) << log.toStdString();
+}
+
+TEST_F(Cli, ARefusedRowsMessageGoesToStandardError)
+{
+    runSqliteScript(QDir(home()).filePath(QStringLiteral("main.db")),
+                    QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON GL_BOOK BEGIN SELECT RAISE(ABORT, 'the ledger is closed'); END;"));
+    const Result r = runVarid({QStringLiteral("--once"), QStringLiteral("--new"), QStringLiteral("--home"), home()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Ошибка! Записи на ГлС Ж.О.")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("the ledger is closed")));
+}
+
+TEST(InstanceLockTest, TheHolderIsNamed)
+{
+    varid::testing::app();
+    QTemporaryDir d;
+    InstanceLock first(d.path());
+    ASSERT_TRUE(first.acquire());
+    InstanceLock second(d.path());
+    EXPECT_FALSE(second.acquire());
+    EXPECT_TRUE(second.message().contains(QString::number(QCoreApplication::applicationPid())));
+}
