@@ -11,6 +11,11 @@ namespace varid::testing {
 
 QCoreApplication& app()
 {
+    // A test binary runs on its own as well as under ctest: headless, with a UTF-8 locale.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("LC_ALL"))
+        qputenv("LC_ALL", "C.UTF-8");
     static int argc = 1;
     static char name[] = "varid-tests";
     static char* argv[] = {name, nullptr};

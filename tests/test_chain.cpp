@@ -5,6 +5,7 @@
 // walk early.
 #include "transfer_fixture.h"
 
+#include "transfer/runcontext.h"
 #include "transfer/steps.h"
 
 #include <QSqlDatabase>
@@ -203,4 +204,63 @@ TEST_F(Chain, TheStepTableDrivesTheChain)
     only(Switch::Count);
     EXPECT_EQ(run(), RunEnd::Completed);
     EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("1"));
+}
+
+namespace {
+// A run state that asks for a stop while the named bar moves: inside a step.
+class StopInside : public RunContext {
+public:
+    StopInside(const RunRequest& r, Bar b) : RunContext(r), bar_(b) {}
+    void setBarPos(Bar b, int pos) override
+    {
+        RunContext::setBarPos(b, pos);
+        if (b == bar_)
+            requestStop();
+    }
+
+private:
+    Bar bar_;
+};
+} // namespace
+
+TEST_F(Chain, AStopIsHonouredBetweenStepsNeverInsideOne)
+{
+    // A night run whose journal period is replaced: asked to stop on the first re-sent
+    // entry, it still re-sends the whole period before it ends.
+    local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "
+                         "('g1','2010-03-02 00:00:00','F1','1',1,'OLD'),('g2','2010-03-03 00:00:00','F1','1',1,'OLD');"));
+    main(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "
+                        "('g1','2010-03-02 00:00:00','F1','1',1,'OLD'),('g2','2010-03-03 00:00:00','F1','1',1,'OLD'),"
+                        "('gx','2010-03-03 00:00:00','F1','1',1,'OLD');"));
+    RunRequest request;
+    request.incremental = false;
+    request.from = QDate(2010, 3, 1);
+    request.to = QDate(2010, 3, 5);
+    request.periodStart = QStringLiteral("01.03.2010");
+    request.periodEnd = QStringLiteral("05.03.2010");
+    request.branch = QStringLiteral("F1");
+    request.switches.fill(false);
+    request.switches[size_t(Switch::Klient)] = true;
+    request.switches[size_t(Switch::GL_Book)] = true;
+    {
+        DM dm(QStringLiteral("-t"));
+        DM2 dm2(dm, QStringLiteral("-t"));
+        connectBoth(dm, dm2);
+        StopInside journal(request, Bar::GL_Book);
+        const RunOutcome o = Transfer(dm, dm2, journal, host).run();
+        EXPECT_EQ(o.end, RunEnd::Completed); // the journal was the last step: nothing after it to skip
+        EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(G_NID) FROM (SELECT G_NID FROM GL_BOOK ORDER BY 1)")).toString(),
+                  QStringLiteral("g1,g2"));
+
+        local(QStringLiteral("INSERT INTO KLIENT (K_NID, K_FIO) VALUES ('k1','А'),('k2','Б');"
+                             "UPDATE GL_BOOK SET G_A_DT = CASE G_NID WHEN 'g1' THEN 'k1' ELSE 'k2' END;"));
+        StopInside clients(request, Bar::Klient);
+        const RunOutcome o2 = Transfer(dm, dm2, clients, host).run();
+        EXPECT_EQ(o2.end, RunEnd::Stopped);
+        EXPECT_EQ(o2.failedStep, QStringLiteral("Rec_Personal"));
+        EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM KLIENT")).toInt(), 2); // the step ended whole
+        const RunContext::Outbox out = clients.drain();
+        ASSERT_FALSE(out.lines.isEmpty());
+        EXPECT_EQ(out.lines.last().text, QStringLiteral("-----   Передача остановлена в 05.03.2010 12:00:00  -----"));
+    }
 }

@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
+
+#include <algorithm>
 
 using namespace varid;
 
@@ -107,9 +110,47 @@ TEST_F(Window, ManualRunFromTheButtons)
     EXPECT_TRUE(st->panel.switchOn(Switch::Bilet));
 }
 
+TEST_F(Window, TheWindowStaysAliveAndShowsProgressDuringARun)
+{
+    // A few thousand new ledger entries: a run long enough to watch.
+    QString sql = QStringLiteral("BEGIN;");
+    for (int i = 0; i < 3000; ++i)
+        sql += QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES ('g%1','2010-03-05 00:00:00','F0007','1',1,'NEW');").arg(i);
+    local(sql + QStringLiteral("COMMIT;"));
+    el<QPushButton>("B_Test")->click();
+    el<QPushButton>("B_Connect")->click();
+    st->T3Timer(); // the run timer's tick, by hand: the run goes on on its own thread
+    EXPECT_TRUE(st->running());
+    EXPECT_FALSE(el<QPushButton>("B_Connect")->isEnabled()); // nothing else may start meanwhile
+    EXPECT_FALSE(el<QPushButton>("B_Akt")->isEnabled());
+
+    int ticks = 0;
+    QList<int> seen;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        ++ticks;
+        seen << el<QProgressBar>("PB_GL_Book")->value();
+    });
+    probe.start(5);
+    st->waitForRun();
+    probe.stop();
+
+    EXPECT_EQ(st->lastOutcome.end, RunEnd::Completed);
+    EXPECT_GT(ticks, 0); // the event loop turned while the run worked
+    const int max = el<QProgressBar>("PB_GL_Book")->maximum();
+    EXPECT_EQ(max, 3000);
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [max](int v) { return v > 0 && v < max; }))
+        << "no intermediate progress among " << seen.size() << " looks";
+    EXPECT_TRUE(el<QPushButton>("B_Connect")->isEnabled());
+    EXPECT_EQ(el<QLabel>("L_Kol")->text(), QStringLiteral("1"));
+}
+
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("LC_ALL"))
+        qputenv("LC_ALL", "C.UTF-8");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

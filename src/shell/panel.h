@@ -39,6 +39,7 @@ public:
     QStringList memo{QString()}; // the run log buffer starts with one empty line
     int focusRequests = 0;       // B_Stop takes the focus at every connect attempt
     bool running = false;        // a run is in progress on its own thread
+    QString logProblem;          // why the last log write failed; empty when it succeeded
 
     // Told of every change; of each line added to the buffer; of each progress move.
     std::function<void()> onChange;

@@ -272,8 +272,11 @@ void Station::cycleRestart()
 
 bool Station::flushLog()
 {
-    if (runLog.flush(panel.memo, panel.errorMarker()))
+    if (runLog.flush(panel.memo, panel.errorMarker())) {
+        panel.logProblem.clear();
         return true;
+    }
+    panel.logProblem = runLog.lastError();
     if (onLogFailure)
         onLogFailure(runLog.lastError());
     return false;

@@ -135,6 +135,10 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     L_Kol = label(QStringLiteral("L_Kol"), QString(), {115, y, 60, 18});
     label({}, QStringLiteral("попыток"), {185, y, 60, 18});
     L_Pop = label(QStringLiteral("L_Pop"), QString(), {250, y, 60, 18});
+    // Shown only when the day log or Errors.txt could not be written: no box to click away.
+    L_LogProblem = label(QStringLiteral("L_LogProblem"), QString(), {10, y + 22, 620, 18});
+    L_LogProblem->setStyleSheet(QStringLiteral("color:rgb(128,0,0);"));
+    L_LogProblem->hide();
     CB_AutoStart = new QCheckBox(QStringLiteral("Добавить в автозагрузку"), this);
     CB_AutoStart->setObjectName(QStringLiteral("CB_AutoStart"));
     CB_AutoStart->setGeometry(400, y, 230, 20);
@@ -234,6 +238,8 @@ void MainWindow::refresh()
         B_Stop->setFocus();
     }
     Memo1->setPlainText(p.memo.join(QLatin1Char('\n')));
+    L_LogProblem->setText(p.logProblem.isEmpty() ? QString() : QStringLiteral("Журнал не записан: ") + p.logProblem);
+    L_LogProblem->setVisible(!p.logProblem.isEmpty());
 }
 
 } // namespace varid

@@ -35,7 +35,7 @@ private:
 
     Station& st_;
     QLabel *L_Info, *L_Info1, *L_KTO, *L_Tel, *L_GL_IP, *L_IP, *L_Interval, *L_C, *L_Po, *L_Admin, *L_Pass,
-        *L_Start, *L_Kol, *L_Pop, *L_StartProg;
+        *L_Start, *L_Kol, *L_Pop, *L_StartProg, *L_LogProblem;
     QProgressBar* PB_Start;
     std::array<QProgressBar*, kBarCount> bars_{};
     std::array<QCheckBox*, kSwitchCount> switches_{};
