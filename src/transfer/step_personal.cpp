@@ -19,6 +19,17 @@ void copyColumns(RowSet& to, const RowSet& from, const QStringList& columns)
         to.set(c, from.text(c));
 }
 
+// A staff member inserted with all six columns, in its own transaction on `c`.
+void insertStaff(Connection& c, TableCursor& staff, const RowSet& from)
+{
+    c.beginTransaction();
+    staff.insert();
+    staff.set(QStringLiteral("P_NID"), from.text(QStringLiteral("P_NID")));
+    copyColumns(staff, from, kStaffColumns);
+    staff.post();
+    c.commit();
+}
+
 QString staffLine(const char* lead, const RowSet& row)
 {
     return QString::fromUtf8(lead) + row.text(QStringLiteral("P_NID")) + QStringLiteral(" and P_NAME=") + row.text(QStringLiteral("P_NAME"));
@@ -62,14 +73,8 @@ void Transfer::Rec_Personal()
                 local.commit();
             }, [&] { return staffLine("Ошибка! Изменения по Сотруднику P_NID=", mainList); });
         } else {
-            copy_.guarded(local, [&] {
-                local.beginTransaction();
-                localStaff.insert();
-                localStaff.set(QStringLiteral("P_NID"), mainList.text(QStringLiteral("P_NID")));
-                copyColumns(localStaff, mainList, kStaffColumns);
-                localStaff.post();
-                local.commit();
-            }, [&] { return staffLine("Ошибка! Записи с ГлС Сотрудника P_NID=", mainList); });
+            copy_.guarded(local, [&] { insertStaff(local, localStaff, mainList); },
+                          [&] { return staffLine("Ошибка! Записи с ГлС Сотрудника P_NID=", mainList); });
         }
     }
 
@@ -82,14 +87,8 @@ void Transfer::Rec_Personal()
         state_.setBarPos(Bar::Personal, mainCount + localList.recNo());
         if (mainStaff.locate(QStringLiteral("P_NID"), localList.value(QStringLiteral("P_NID"))))
             continue; // a member on both sides is never changed on the main database
-        copy_.guarded(main, [&] {
-            main.beginTransaction();
-            mainStaff.insert();
-            mainStaff.set(QStringLiteral("P_NID"), localList.text(QStringLiteral("P_NID")));
-            copyColumns(mainStaff, localList, kStaffColumns);
-            mainStaff.post();
-            main.commit();
-        }, [&] { return staffLine("Ошибка! Записи на ГлС Сотрудника P_NID=", localList); });
+        copy_.guarded(main, [&] { insertStaff(main, mainStaff, localList); },
+                      [&] { return staffLine("Ошибка! Записи на ГлС Сотрудника P_NID=", localList); });
     }
 
     // The on/off journal: inserted, or its row rewritten; a failure is rolled back silently.
