@@ -6,6 +6,7 @@
 #include "data/embedded.h"
 #include "data/dberror.h"
 #include "data/values.h"
+#include "reconcile/report.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -103,6 +104,10 @@ void make(const QString& dir, int rows, unsigned seed, const QDate& today)
               "Interval:30\r\nTimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\n"
               "GLAliasName:main.db\r\nLocalAliasName:local.db\r\n");
     ini.close();
+    // The printed act's layout, beside Path.ini.
+    QFile layout(QDir(dir).filePath(QStringLiteral("Akt_Sverki.RAV")));
+    if (layout.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        layout.write(defaultLayout().toUtf8());
     const QString localFile = QDir(dir).filePath(QStringLiteral("local.db"));
     const QString mainFile = QDir(dir).filePath(QStringLiteral("main.db"));
     createEmbeddedDatabase(localFile, DbRole::Local);

@@ -5,17 +5,22 @@
 //   varid --once [--home DIR] [--period dd.mm.yyyy dd.mm.yyyy | --new] [--terrorist]
 //                                      start-up, connect and one transfer run
 //   varid --headless [--home DIR]      the schedule without a window, as a service
+//   varid --act FROM TO [--pdf FILE] [--home DIR]
+//                                      the reconciliation act without a window
 #include "shell/gui/mainwindow.h"
 #include "shell/instancelock.h"
 #include "shell/station.h"
 
 #include "data/values.h"
+#include "reconcile/act.h"
+#include "reconcile/report.h"
 #include "transfer/steps.h"
 #include "transfer/texts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -39,6 +44,7 @@ struct Options {
     std::optional<QDate> from, to;
     bool forceNew = false;
     bool terrorist = false;
+    QString pdf;
     QString error;
     bool exitNow = false; // --help or --version answered
 };
@@ -57,14 +63,16 @@ Options parse(const QStringList& args)
     const QCommandLineOption period(QStringLiteral("period"), QStringLiteral("With --once: period mode from FROM to TO (dd.mm.yyyy), given as \"FROM TO\" or twice."), QStringLiteral("FROM TO"));
     const QCommandLineOption forceNew(QStringLiteral("new"), QStringLiteral("With --once: only the new rows, whatever the time of day."));
     const QCommandLineOption terrorist(QStringLiteral("terrorist"), QStringLiteral("With --once: bring the terrorist list down too."));
-    p.addOptions({check, once, headless, home, period, forceNew, terrorist});
+    const QCommandLineOption actOption(QStringLiteral("act"), QStringLiteral("Build the reconciliation act from FROM to TO (dd.mm.yyyy); exit 0 when every row is OK, 1 when one is not."), QStringLiteral("FROM TO"));
+    const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("With --act: write the printed act to FILE (.pdf, .html, .txt or .odt) instead of a table on standard output."), QStringLiteral("FILE"));
+    p.addOptions({check, once, headless, actOption, home, period, forceNew, terrorist, pdf});
 
     // --period takes two values: "--period A B" is folded into "--period A --period B".
     QStringList folded;
     for (int i = 0; i < args.size(); ++i) {
         folded << args[i];
-        if (args[i] == QLatin1String("--period") && i + 2 < args.size() && !args[i + 2].startsWith(QLatin1String("--"))) {
-            folded << args[i + 1] << QStringLiteral("--period") << args[i + 2];
+        if ((args[i] == QLatin1String("--period") || args[i] == QLatin1String("--act")) && i + 2 < args.size() && !args[i + 2].startsWith(QLatin1String("--"))) {
+            folded << args[i + 1] << args[i] << args[i + 2];
             i += 2;
         }
     }
@@ -87,30 +95,33 @@ Options parse(const QStringList& args)
         return o;
     }
     int modes = 0;
-    for (const auto* m : {&check, &once, &headless})
+    for (const auto* m : {&check, &once, &headless, &actOption})
         if (p.isSet(*m)) {
             o.mode = m->names().first();
             ++modes;
         }
     if (modes > 1) {
-        o.error = QStringLiteral("--check, --once and --headless exclude each other");
+        o.error = QStringLiteral("--check, --once, --headless and --act exclude each other");
         return o;
     }
     o.home = p.value(home);
     o.forceNew = p.isSet(forceNew);
     o.terrorist = p.isSet(terrorist);
-    if (p.isSet(period)) {
-        const QStringList v = p.values(period);
+    o.pdf = p.value(pdf);
+    if (p.isSet(period) || p.isSet(actOption)) {
+        const QStringList v = p.isSet(period) ? p.values(period) : p.values(actOption);
         const auto f = v.size() == 2 ? parseDateText(v[0]) : std::nullopt;
         const auto t = v.size() == 2 ? parseDateText(v[1]) : std::nullopt;
         if (!f || !t) {
-            o.error = QStringLiteral("--period takes two dates as dd.mm.yyyy");
+            o.error = QStringLiteral("--%1 takes two dates as dd.mm.yyyy").arg(p.isSet(period) ? QStringLiteral("period") : QStringLiteral("act"));
             return o;
         }
         o.from = f->date();
         o.to = t->date();
     }
-    if ((o.from || o.forceNew || o.terrorist) && o.mode != QLatin1String("once"))
+    if (!o.pdf.isEmpty() && o.mode != QLatin1String("act"))
+        o.error = QStringLiteral("--pdf goes with --act");
+    else if ((p.isSet(period) || o.forceNew || o.terrorist) && o.mode != QLatin1String("once"))
         o.error = QStringLiteral("--period, --new and --terrorist go with --once");
     else if (o.from && o.forceNew)
         o.error = QStringLiteral("--period and --new exclude each other");
@@ -207,6 +218,53 @@ int once(const Options& o)
     if (!st.panel.errorMarker().isEmpty())
         out(QStringLiteral("Есть ошибки записей: ") + st.runLog.errorsPath());
     return !st.panel.errorMarker().isEmpty() || logFailed ? RecordFailed : Ok;
+}
+
+// The reconciliation act without a window: the rows in XXX, then a PDF (or HTML, text, ODF)
+// through the same layout, or a plain table on standard output.
+int actMode(const Options& o)
+{
+    QtTimerHost host;
+    Station st(homeDir(o), host);
+    st.onMessage = err;
+    st.formCreate();
+    if (!st.ini.usable)
+        return Broken;
+    const bool up = st.connectSequence(Station::Variant::Test);
+    printStatus(st);
+    if (!up)
+        return Broken;
+    st.panel.Data_O_C = *o.from;
+    st.panel.Data_O_PO = *o.to;
+    st.B_AktClick();
+    st.waitForRun();
+    if (st.lastAct.end != RunEnd::Completed) {
+        err(QStringLiteral("the act failed: ") + st.lastAct.error);
+        return Broken;
+    }
+    const QVector<ActRow> rows = Act::printSet(st.dm);
+    int failed = 0;
+    for (const ActRow& r : rows)
+        failed += r.owner == act::owner && r.verdict != act::ok;
+    try {
+        if (!o.pdf.isEmpty()) {
+            const ActRequest request{*o.from, *o.to, st.panel.L_KTO.text};
+            const QString html = renderAct(loadLayout(st.home()), Act::header(st.dm, request, host.now()), rows);
+            saveAct(*actDocument(html), o.pdf);
+            out(QStringLiteral("Акт:       ") + o.pdf);
+        } else {
+            for (const ActRow& r : rows)
+                out(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
+                        .arg(r.section, 2).arg(r.title, -24).arg(r.day.isValid() ? shortDate(r.day) : QString(), 10)
+                        .arg(r.name, -22).arg(r.localCount, 7, 'f', 0).arg(r.localSum, 14, 'f', 2)
+                        .arg(r.mainCount, 7, 'f', 0).arg(r.mainSum, 14, 'f', 2).arg(r.verdict));
+        }
+    } catch (const DbError& e) {
+        err(QStringLiteral("the act failed: ") + e.message()); // the rows stay in XXX
+        return Broken;
+    }
+    out(QStringLiteral("Строк:     %1, расхождений: %2").arg(rows.size()).arg(failed));
+    return failed ? RecordFailed : Ok;
 }
 
 // SIGTERM and SIGINT: between runs the service ends at once; during a run the run is asked
@@ -314,17 +372,25 @@ int main(int argc, char** argv)
     if (o.exitNow)
         return Ok;
     if (!o.error.isEmpty()) {
-        std::fprintf(stderr, "varid: %s\nusage: varid [--check | --once [--period dd.mm.yyyy dd.mm.yyyy | --new] [--terrorist] | --headless] [--home DIR]\n"
+        std::fprintf(stderr, "varid: %s\nusage: varid [--check | --once [--period dd.mm.yyyy dd.mm.yyyy | --new] [--terrorist] | --headless\n"
+                             "              | --act dd.mm.yyyy dd.mm.yyyy [--pdf FILE]] [--home DIR]\n"
                              "       varid --help\n",
                      o.error.toLocal8Bit().constData());
         return Usage;
     }
     // One Varid per home folder: two at once would send the same rows twice.
     std::unique_ptr<QCoreApplication> app;
-    if (o.mode.isEmpty())
+    if (o.mode.isEmpty()) {
         app = std::make_unique<QApplication>(argc, argv);
-    else
+    } else if (o.mode == QLatin1String("act")) {
+        // The printed act needs fonts and a paint device, not a display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+            && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     InstanceLock lock(homeDir(o));
     if (!lock.acquire()) {
         const QString m = lock.message();
@@ -337,5 +403,7 @@ int main(int argc, char** argv)
         return window(o);
     if (o.mode == QLatin1String("headless"))
         return headless(o);
+    if (o.mode == QLatin1String("act"))
+        return actMode(o);
     return o.mode == QLatin1String("check") ? check(o) : once(o);
 }

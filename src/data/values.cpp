@@ -14,6 +14,15 @@ QDateTime wallClock(const QDateTime& local)
     return QDateTime(local.date(), local.time(), Qt::UTC);
 }
 
+QString monthName(int month)
+{
+    static const char* const names[12] = {"январь", "февраль", "март", "апрель", "май", "июнь",
+                                          "июль", "август", "сентябрь", "октябрь", "ноябрь", "декабрь"};
+    if (month < 1 || month > 12)
+        return QString();
+    return QString::fromUtf8(names[month - 1]);
+}
+
 QString shortDate(const QDate& d)
 {
     return d.toString(QStringLiteral("dd.MM.yyyy"));

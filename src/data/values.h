@@ -13,6 +13,9 @@ QDateTime wallClock(const QDate& d, const QTime& t = QTime(0, 0));
 // A clock reading ("now") as the same wall-clock time, without its zone.
 QDateTime wallClock(const QDateTime& local);
 
+// The month-name table, 1 to 12: "январь" to "декабрь"; empty outside it.
+QString monthName(int month);
+
 // The short date of the program: day.month.year, "23.12.2007".
 QString shortDate(const QDate& d);
 

@@ -15,14 +15,6 @@ QByteArray encode1251(const QString& text)
     return enc.encode(text);
 }
 
-QString monthName(int month)
-{
-    static const char* const names[12] = {"январь", "февраль", "март", "апрель", "май", "июнь",
-                                          "июль", "август", "сентябрь", "октябрь", "ноябрь", "декабрь"};
-    if (month < 1 || month > 12)
-        return QString();
-    return QString::fromUtf8(names[month - 1]);
-}
 
 void RunLog::setPaths(const QString& home, const QDate& day)
 {

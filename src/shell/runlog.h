@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "data/values.h"
+
 #include <functional>
 
 namespace varid {
@@ -11,8 +13,6 @@ namespace varid {
 // Text as the program's files hold it: Windows-1251.
 QByteArray encode1251(const QString& text);
 
-// The month-name table, 1 to 12.
-QString monthName(int month);
 
 // The daily run log (Logs/2010март5.txt) and the error log (Logs/Errors.txt).
 class RunLog {

@@ -1,10 +1,13 @@
 #include "shell/station.h"
 
 #include "data/values.h"
+#include "reconcile/act.h"
 #include "transfer/steps.h"
 #include "transfer/texts.h"
 
 #include <QEventLoop>
+
+#include <utility>
 
 #include <algorithm>
 #include <limits>
@@ -308,9 +311,18 @@ void Station::T3Timer()
     if (!armed_)
         arm();
 
-    // The run works on its own thread with its own connections to the same two databases.
-    run_ = std::make_shared<RunContext>(*armed_);
+    const RunRequest request = *armed_;
     armed_.reset();
+    startJob(request, [](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
+        return Transfer(dm, dm2, context, clock).run();
+    }, [this] { transferEnded(); });
+}
+
+void Station::startJob(const RunRequest& request, Job job, std::function<void()> ended)
+{
+    // The work goes on on its own thread with its own connections to the same two databases.
+    run_ = std::make_shared<RunContext>(request);
+    ended_ = std::move(ended);
     run_->onNews = [this] { QMetaObject::invokeMethod(&bridge_, [this] { takeNews(); }, Qt::QueuedConnection); };
     panel.running = true;
     panel.changed();
@@ -319,7 +331,7 @@ void Station::T3Timer()
     std::shared_ptr<RunContext> context = run_;
     TimerHost& clock = host_;
     RunOutcome* result = &result_;
-    thread_ = QThread::create([context, local, main, &clock, result] {
+    thread_ = QThread::create([context, local, main, &clock, result, job] {
         DM runDm(QStringLiteral("-run"));
         DM2 runDm2(runDm, QStringLiteral("-run"));
         try {
@@ -332,10 +344,9 @@ void Station::T3Timer()
             *result = RunOutcome{RunEnd::ConnectionLost, QString::fromLatin1(steps().front().name), e.message()};
             return;
         }
-        Transfer transfer(runDm, runDm2, *context, clock);
-        *result = transfer.run();
+        *result = job(runDm, runDm2, *context, clock);
     });
-    QObject::connect(thread_, &QThread::finished, &bridge_, [this] { runFinished(); }, Qt::QueuedConnection);
+    QObject::connect(thread_, &QThread::finished, &bridge_, [this] { jobFinished(); }, Qt::QueuedConnection);
     thread_->start();
 }
 
@@ -361,7 +372,7 @@ void Station::takeNews()
     }
 }
 
-void Station::runFinished()
+void Station::jobFinished()
 {
     thread_->wait();
     delete thread_;
@@ -369,6 +380,12 @@ void Station::runFinished()
     takeNews();
     run_.reset();
     panel.running = false;
+    if (ended_)
+        std::exchange(ended_, {})();
+}
+
+void Station::transferEnded()
+{
     lastOutcome = result_;
     switch (lastOutcome.end) {
     case RunEnd::Completed:
@@ -394,6 +411,52 @@ void Station::runFinished()
     panel.changed();
     if (onRunEnded)
         onRunEnded(lastOutcome);
+}
+
+void Station::B_AktClick()
+{
+    if (running() || !bothConnected())
+        return; // says nothing, changes nothing
+    for (const StepDef& step : steps())
+        for (int i = 0; i < step.barCount; ++i)
+            if (step.bars[size_t(i)].resetByTimer)
+                panel.bars[size_t(step.bars[size_t(i)].bar)].pos = 0;
+    T1->setEnabled(false);
+    T2->setEnabled(false);
+    T3->setEnabled(false);
+    T4->setEnabled(false);
+    RunRequest r;
+    r.from = panel.Data_O_C;
+    r.to = panel.Data_O_PO;
+    r.branch = panel.L_KTO.text;
+    const ActRequest request{r.from, r.to, r.branch};
+    startJob(r, [request](DM& dm, DM2& dm2, RunContext& context, const Clock&) {
+        RunOutcome o;
+        try {
+            Act(dm, dm2, context).build(request);
+        } catch (const DbError& e) {
+            o.end = RunEnd::ConnectionLost;
+            o.failedStep = QStringLiteral("Akt_Sverki");
+            o.error = e.message();
+        }
+        return o;
+    }, [this] {
+        lastAct = result_;
+        if (onActBuilt)
+            onActBuilt(lastAct); // the print, or the message naming the failure
+        resumeAfterAct();
+    });
+}
+
+void Station::resumeAfterAct()
+{
+    // Five seconds of start countdown, then the schedule as before; also after a failed act,
+    // so an unattended branch never stops sending because of a missing print layout.
+    T1->setEnabled(true);
+    T2->setInterval(intervalMs());
+    startThreshold = 5;
+    panel.startCount = 0;
+    panel.changed();
 }
 
 void Station::requestStop()

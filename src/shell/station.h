@@ -34,6 +34,9 @@ public:
     void B_TestClick() { if (!running()) connectSequence(Variant::Test); }
     void B_ConnectClick();
     void B_StopClick();
+    // The reconciliation act, built off the window's thread; onActBuilt prints it.
+    void B_AktClick();
+    void resumeAfterAct();
     void setSwitch(Switch s, bool on); // CB_KlientClick runs when the clients box changes
 
     void T1Timer();
@@ -74,6 +77,8 @@ public:
     std::function<void(const QString&)> onMessage;     // a message box
     std::function<void(const RunOutcome&)> onRunEnded;
     std::function<void(const QString&)> onRefusal; // the database's message for a refused row
+    std::function<void(const RunOutcome&)> onActBuilt; // Completed, or the failure's message
+    RunOutcome lastAct;
     std::function<void(const QString&)> onLogFailure; // a log file that could not be written
 
     // Writes the run log buffer and the error marker out; tells onLogFailure when it failed.
@@ -82,8 +87,11 @@ public:
 private:
     void CB_KlientClick();
     int intervalMs() const;
+    using Job = std::function<RunOutcome(DM&, DM2&, RunContext&, const Clock&)>;
+    void startJob(const RunRequest& request, Job job, std::function<void()> ended);
     void takeNews();
-    void runFinished();
+    void jobFinished();
+    void transferEnded();
 
     QString home_;
     TimerHost& host_;
@@ -91,6 +99,7 @@ private:
     std::shared_ptr<RunContext> run_;
     QThread* thread_ = nullptr;
     RunOutcome result_;
+    std::function<void()> ended_;
     QObject bridge_; // lives on the window's thread: the run's news is delivered to it
 };
 

@@ -1,6 +1,16 @@
 #include "shell/gui/mainwindow.h"
 
+#include "reconcile/report.h"
 #include "transfer/steps.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QTextDocument>
+#include <QToolBar>
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -121,6 +131,7 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     connect(B_Connect, &QPushButton::clicked, this, [this] { st_.B_ConnectClick(); });
     connect(B_Stop, &QPushButton::clicked, this, [this] { st_.B_StopClick(); });
     connect(B_Test, &QPushButton::clicked, this, [this] { st_.B_TestClick(); });
+    connect(B_Akt, &QPushButton::clicked, this, [this] { st_.B_AktClick(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { showMinimized(); });
 
     // Countdown and counters.
@@ -160,9 +171,57 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
 
+    presentAct = [this](QTextDocument& doc) { previewAct(doc); };
+    tellActFailure = [this](const QString& m) { QMessageBox::warning(this, QStringLiteral("Акт сверки"), m); };
+    st_.onActBuilt = [this](const RunOutcome& built) { printAct(built); };
     st_.panel.onChange = [this] { refresh(); };
     st_.panel.onBar = [this](Bar b) { showBar(b); };
     refresh();
+}
+
+void MainWindow::printAct(const RunOutcome& built)
+{
+    try {
+        if (built.end != RunEnd::Completed)
+            throw DbError(built.error);
+        const QString layout = loadLayout(st_.home());
+        const ActRequest request{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text};
+        const QString html = renderAct(layout, Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm));
+        auto doc = actDocument(html);
+        presentAct(*doc);
+    } catch (const DbError& e) {
+        // The schedule resumes all the same (the station does that after this returns).
+        tellActFailure(QStringLiteral("Акт сверки не напечатан: ") + e.message());
+    }
+}
+
+void MainWindow::previewAct(QTextDocument& doc)
+{
+    QPrintPreviewDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Report Preview"));
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&doc](QPrinter* printer) { doc.print(printer); });
+    if (auto* view = dialog.findChild<QPrintPreviewWidget*>()) {
+        view->setZoomMode(QPrintPreviewWidget::CustomZoom);
+        view->setZoomFactor(1.0);
+    }
+    // File output besides the printer's PDF: HTML, plain text and an ODF document.
+    if (auto* bar = dialog.findChild<QToolBar*>()) {
+        bar->addSeparator();
+        QAction* save = bar->addAction(QStringLiteral("Сохранить как…"));
+        connect(save, &QAction::triggered, &dialog, [&dialog, &doc] {
+            const QString file = QFileDialog::getSaveFileName(&dialog, QStringLiteral("Output Options"), QStringLiteral("Akt_Sverki.pdf"),
+                QStringLiteral("Adobe Acrobat (PDF) (*.pdf);;Web Page (HTML) (*.html *.htm);;Plain Text (TXT) (*.txt);;ODF (*.odt)"));
+            if (file.isEmpty())
+                return;
+            try {
+                saveAct(doc, file);
+            } catch (const DbError& e) {
+                QMessageBox::warning(&dialog, QStringLiteral("Акт сверки"), e.message());
+            }
+        });
+    }
+    dialog.setWindowState(Qt::WindowMaximized);
+    dialog.exec();
 }
 
 void MainWindow::closeEvent(QCloseEvent* e)

@@ -10,6 +10,10 @@
 #include <QTimeEdit>
 #include <QWidget>
 
+#include <functional>
+
+class QTextDocument;
+
 #include <array>
 
 namespace varid {
@@ -25,10 +29,17 @@ public:
 
     void refresh();
 
+    // Shows the built act: a print preview in the program, something else in tests.
+    std::function<void(QTextDocument& act)> presentAct;
+    // How a failed act was told; a message box in the program.
+    std::function<void(const QString& message)> tellActFailure;
+
 protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    void printAct(const RunOutcome& built);
+    void previewAct(QTextDocument& doc);
     QLabel* label(const QString& name, const QString& text, const QRect& geometry);
     void showLabel(QLabel* w, const LabelState& s);
     void showBar(Bar b);

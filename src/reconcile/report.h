@@ -1,0 +1,29 @@
+#pragma once
+// The printed act: our own layout file Akt_Sverki.RAV (an HTML page with place holders and
+// repeated blocks, see packaging/Akt_Sverki.RAV) filled with the print set and rendered by
+// Qt's text document: to PDF, HTML, plain text or an ODF document. No widgets here.
+#include "reconcile/act.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+
+class QTextDocument;
+
+namespace varid {
+
+// The layout beside Path.ini; throws DbError naming the file when it is missing or unreadable.
+QString layoutPath(const QString& home);
+QString loadLayout(const QString& home);
+// The default layout the program ships (written by the demo and the service install).
+QString defaultLayout();
+
+// The layout filled in; throws DbError when the layout lacks its row block.
+QString renderAct(const QString& layout, const ReportHeader& header, const QVector<ActRow>& rows);
+std::unique_ptr<QTextDocument> actDocument(const QString& html);
+
+// Writes the document by the file's ending: .pdf, .html/.htm, .txt, .odt; throws DbError.
+void saveAct(QTextDocument& doc, const QString& file);
+
+} // namespace varid
