@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+#include <QTextDocument>
+
+#include "reconcile/report.h"
 
 #include <algorithm>
 
@@ -143,6 +146,35 @@ TEST_F(Window, TheWindowStaysAliveAndShowsProgressDuringARun)
         << "no intermediate progress among " << seen.size() << " looks";
     EXPECT_TRUE(el<QPushButton>("B_Connect")->isEnabled());
     EXPECT_EQ(el<QLabel>("L_Kol")->text(), QStringLiteral("1"));
+}
+
+TEST_F(Window, TheActButtonShowsTheActAndTheCountdownResumes)
+{
+    QStringList shown, told;
+    w->presentAct = [&](QTextDocument& doc) { shown << doc.toPlainText(); };
+    w->tellActFailure = [&](const QString& m) { told << m; };
+    el<QPushButton>("B_Akt")->click(); // not connected: nothing at all
+    EXPECT_TRUE(shown.isEmpty() && told.isEmpty());
+
+    el<QPushButton>("B_Test")->click();
+    el<QPushButton>("B_Akt")->click(); // no layout in this home: the failure names the file
+    st->waitForRun();
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(QStringLiteral("Akt_Sverki.RAV")));
+    EXPECT_TRUE(st->T1->enabled());
+    EXPECT_EQ(st->startThreshold, 5);
+
+    QFile layout(QDir(home()).filePath(QStringLiteral("Akt_Sverki.RAV")));
+    ASSERT_TRUE(layout.open(QIODevice::WriteOnly));
+    layout.write(defaultLayout().toUtf8());
+    layout.close();
+    el<QPushButton>("B_Akt")->click();
+    st->waitForRun();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("Акт сверки"))) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("F0007")));
+    host.advance(6000); // five seconds of start countdown, then the schedule
+    EXPECT_TRUE(st->T2->enabled());
 }
 
 int main(int argc, char** argv)
