@@ -220,6 +220,9 @@ void MainWindow::previewAct(QTextDocument& doc)
             }
         });
     }
+    // Maximized; without a window manager to honour that, the screen's whole free area.
+    if (const QScreen* screen = this->screen())
+        dialog.setGeometry(screen->availableGeometry());
     dialog.setWindowState(Qt::WindowMaximized);
     dialog.exec();
 }
