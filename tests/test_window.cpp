@@ -11,6 +11,11 @@
 
 #include "reconcile/report.h"
 
+#include <QCalendarWidget>
+#include <QLineEdit>
+#include <QSystemTrayIcon>
+#include <QTest>
+
 #include <algorithm>
 
 using namespace varid;
@@ -175,6 +180,151 @@ TEST_F(Window, TheActButtonShowsTheActAndTheCountdownResumes)
     EXPECT_TRUE(shown[0].contains(QStringLiteral("F0007")));
     host.advance(6000); // five seconds of start countdown, then the schedule
     EXPECT_TRUE(st->T2->enabled());
+}
+
+TEST_F(Window, ADateTypedSlowlyStaysAndAClickedBoxStaysAsClicked)
+{
+    QDateEdit* from = el<QDateEdit>("Data_O_C");
+    w->show();
+    from->setFocus();
+    from->setSelectedSection(QDateTimeEdit::YearSection);
+    // "2011", a key at a time, with the window's refresh (every second) between the keys.
+    for (const char* key : {"2", "0", "1", "1"}) {
+        QTest::keyClicks(from, QString::fromLatin1(key));
+        st->panel.changed();
+        host.advance(1000);
+    }
+    EXPECT_EQ(from->date().year(), 2011);
+    EXPECT_EQ(st->panel.Data_O_C.year(), 2011);
+
+    // The program's own change still shows: the night rule moves the pickers.
+    st->panel.Data_O_PO = QDate(2010, 3, 4);
+    st->panel.changed();
+    EXPECT_EQ(el<QDateEdit>("Data_O_PO")->date(), QDate(2010, 3, 4));
+
+    // A box the program does not change stays as the user clicked it.
+    QTemporaryDir xdg;
+    qputenv("XDG_CONFIG_DIRS", xdg.path().toLocal8Bit());
+    w->tellAutostart = [](const QString&, bool) {};
+    el<QCheckBox>("CB_AutoStart")->click();
+    for (int i = 0; i < 3; ++i) {
+        st->panel.changed();
+        host.advance(1000);
+    }
+    EXPECT_FALSE(el<QCheckBox>("CB_AutoStart")->isChecked());
+    el<QCheckBox>("CB_Terrorist")->click();
+    st->panel.changed();
+    EXPECT_TRUE(el<QCheckBox>("CB_Terrorist")->isChecked());
+}
+
+TEST_F(Window, AStepWithNothingToSendShowsAnEmptyStillBar)
+{
+    st->panel.setBarMax(Bar::Prodlen, 0);
+    st->panel.setBarPos(Bar::Prodlen, 0);
+    auto* bar = el<QProgressBar>("PB_Prodlen");
+    EXPECT_EQ(bar->maximum(), 1); // not 0, which Qt draws as an endless busy bar
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(st->panel.bars[size_t(Bar::Prodlen)].max, 0); // the run state keeps its 0
+}
+
+TEST_F(Window, TheCalendarSpeaksRussianWhateverTheSystemLocale)
+{
+    for (const char* name : {"Data_O_C", "Data_O_PO"}) {
+        QDateEdit* d = el<QDateEdit>(name);
+        EXPECT_EQ(d->locale().language(), QLocale::Russian);
+        ASSERT_NE(d->calendarWidget(), nullptr);
+        EXPECT_EQ(d->calendarWidget()->locale().language(), QLocale::Russian);
+        EXPECT_EQ(d->displayFormat(), QStringLiteral("dd.MM.yyyy"));
+    }
+}
+
+TEST_F(Window, SvernutHidesIntoTheTrayAndADoubleClickBringsItBack)
+{
+    w->show();
+    w->trayAvailable = [] { return false; };
+    w->hideToTray(); // no notification area: minimized, never hidden
+    EXPECT_TRUE(w->isMinimized());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->trayIcon(), nullptr);
+    w->showNormal();
+
+    w->trayAvailable = [] { return true; };
+    w->hideToTray();
+    EXPECT_FALSE(w->isVisible());
+    ASSERT_NE(w->trayIcon(), nullptr);
+    EXPECT_EQ(w->trayIcon()->toolTip(), QStringLiteral("Rozor данными"));
+    QSystemTrayIcon* icon = w->trayIcon();
+    Q_EMIT icon->activated(QSystemTrayIcon::Trigger); // a single click does nothing
+    EXPECT_FALSE(w->isVisible());
+    Q_EMIT icon->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(w->isVisible());
+    w->hideToTray();
+    EXPECT_EQ(w->trayIcon(), icon); // the icon is added once
+
+    // Hidden, the schedule goes on: a run writes its log as usual.
+    el<QPushButton>("B_Test")->click();
+    el<QPushButton>("B_Connect")->click();
+    host.advance(1000);
+    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("1"));
+    EXPECT_TRUE(QFile::exists(QDir(home()).filePath(QStringLiteral("Logs/2010март5.txt"))));
+}
+
+TEST(AutostartTest, TheXdgEntryIsWrittenRemovedAndItsFailuresTold)
+{
+    varid::testing::app();
+    QTemporaryDir xdg;
+    qputenv("XDG_CONFIG_DIRS", (xdg.path() + QStringLiteral(":/etc/xdg")).toLocal8Bit());
+    XdgAutostart a;
+    const QString entry = xdg.filePath(QStringLiteral("autostart/VaridTiveron.desktop"));
+    EXPECT_EQ(a.where(), entry);
+    QString error;
+    const QString command = Autostart::commandLine(QStringLiteral("/opt/varid/varid"), QStringLiteral("/var/lib/my branch"));
+    EXPECT_EQ(command, QStringLiteral("/opt/varid/varid --home \"/var/lib/my branch\""));
+    ASSERT_TRUE(a.add(command, error)) << error.toStdString();
+    QFile f(entry);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("\nExec=") + command + QStringLiteral("\n"))) << text.toStdString();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("[Desktop Entry]\nType=Application\n")));
+    f.close();
+    a.remove();
+    EXPECT_FALSE(QFile::exists(entry));
+    a.remove(); // not there: no error
+
+    // A folder that cannot be written: the error, no entry.
+    QFile blocker(xdg.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("XDG_CONFIG_DIRS", blocker.fileName().toLocal8Bit());
+    EXPECT_FALSE(a.add(command, error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(Window, TheAutostartBoxAddsAndRemovesAndSaysSo)
+{
+    QTemporaryDir xdg;
+    qputenv("XDG_CONFIG_DIRS", xdg.path().toLocal8Bit());
+    QStringList told;
+    w->tellAutostart = [&](const QString& m, bool failed) { told << (failed ? QStringLiteral("!") : QString()) + m; };
+    w->startedHome = home();
+    auto* box = el<QCheckBox>("CB_AutoStart");
+    EXPECT_TRUE(box->isChecked()); // ticked whatever is registered
+    box->click();                  // unticked: removed, although nothing was there
+    box->click();                  // ticked: written
+    EXPECT_EQ(told, (QStringList{QStringLiteral("Программа удалена из автозапуска"), QStringLiteral("Программа добавленна в автозапуск")}));
+    QFile f(xdg.filePath(QStringLiteral("autostart/VaridTiveron.desktop")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(f.readAll()).contains(QStringLiteral("--home ") + home()));
+
+    QFile blocker(xdg.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("XDG_CONFIG_DIRS", blocker.fileName().toLocal8Bit());
+    told.clear();
+    box->click();
+    box->click();
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_TRUE(told[1].startsWith(QLatin1Char('!'))); // the error, and no success message
 }
 
 int main(int argc, char** argv)

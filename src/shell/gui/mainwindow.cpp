@@ -4,6 +4,11 @@
 #include "transfer/steps.h"
 
 #include <QAction>
+#include <QCalendarWidget>
+#include <QIcon>
+#include <QCoreApplication>
+#include <QLocale>
+#include <QMenu>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
@@ -15,6 +20,9 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
+
+// The window's resources live in a static library: registered once, outside the namespace.
+static void initGuiResources() { Q_INIT_RESOURCE(gui); }
 
 namespace varid {
 
@@ -44,31 +52,35 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setFixedSize(645, 609);
+    initGuiResources();
+    setWindowIcon(QIcon(QStringLiteral(":/gui/varid.png")));
     QFont f = font();
     f.setPointSize(8);
     setFont(f);
 
     // Connections and configuration.
-    L_StartProg = label(QStringLiteral("L_StartProg"), QString(), {10, 8, 300, 18});
-    label({}, QStringLiteral("IP главного сервера"), {10, 30, 130, 18});
-    L_GL_IP = label(QStringLiteral("L_GL_IP"), QString(), {145, 30, 160, 18});
-    label({}, QStringLiteral("Имя сервера"), {10, 50, 130, 18});
-    L_IP = label(QStringLiteral("L_IP"), QString(), {145, 50, 160, 18});
-    L_Admin = label(QStringLiteral("L_Admin"), QString(), {10, 70, 140, 18});
-    L_Pass = label(QStringLiteral("L_Pass"), QString(), {160, 70, 140, 18});
-    L_Interval = label(QStringLiteral("L_Interval"), QString(), {10, 90, 180, 18});
-    L_C = label(QStringLiteral("L_C"), QString(), {10, 110, 180, 18});
-    L_Po = label(QStringLiteral("L_Po"), QString(), {190, 110, 180, 18});
-    label({}, QStringLiteral("ГлС"), {330, 30, 40, 18});
-    L_Info = label(QStringLiteral("L_Info"), QString(), {405, 30, 225, 18});
-    label({}, QStringLiteral("Локальный"), {330, 50, 70, 18});
-    L_Info1 = label(QStringLiteral("L_Info1"), QString(), {405, 50, 225, 18});
-    L_Tel = label(QStringLiteral("L_Tel"), QString(), {330, 70, 300, 18});
-    L_KTO = label(QStringLiteral("L_KTO"), QString(), {330, 90, 100, 18});
+    L_StartProg = label(QStringLiteral("L_StartProg"), QString(), {10, 8, 300, 20});
+    label({}, QStringLiteral("IP главного сервера"), {10, 32, 130, 20});
+    L_GL_IP = label(QStringLiteral("L_GL_IP"), QString(), {145, 32, 175, 20});
+    label({}, QStringLiteral("Имя сервера"), {10, 54, 130, 20});
+    L_IP = label(QStringLiteral("L_IP"), QString(), {145, 54, 175, 20});
+    label({}, QStringLiteral("Логин ГлС"), {10, 76, 130, 20});
+    L_Admin = label(QStringLiteral("L_Admin"), QString(), {145, 76, 175, 20});
+    label({}, QStringLiteral("Пароль"), {10, 98, 130, 20});
+    L_Pass = label(QStringLiteral("L_Pass"), QString(), {145, 98, 175, 20});
+    L_Interval = label(QStringLiteral("L_Interval"), QString(), {10, 120, 180, 20});
+    L_C = label(QStringLiteral("L_C"), QString(), {330, 98, 150, 20});
+    L_Po = label(QStringLiteral("L_Po"), QString(), {480, 98, 150, 20});
+    label({}, QStringLiteral("ГлС"), {330, 32, 70, 20});
+    L_Info = label(QStringLiteral("L_Info"), QString(), {405, 32, 225, 20});
+    label({}, QStringLiteral("Локальный"), {330, 54, 70, 20});
+    L_Info1 = label(QStringLiteral("L_Info1"), QString(), {405, 54, 225, 20});
+    L_Tel = label(QStringLiteral("L_Tel"), QString(), {330, 76, 300, 20});
+    L_KTO = label(QStringLiteral("L_KTO"), QString(), {330, 120, 100, 20});
     L_KTO->hide();
 
     // The steps: a switch and a progress bar each; two bars for tickets and advance reports.
-    int y = 140;
+    int y = 150;
     auto addBar = [&](Bar b, const char* name, int row) {
         auto* p = new QProgressBar(this);
         p->setObjectName(QString::fromLatin1(name));
@@ -82,18 +94,21 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
         cb->setGeometry(10, y, 180, 20);
         switches_[size_t(step.sw)] = cb;
         const Switch sw = step.sw;
-        connect(cb, &QCheckBox::clicked, this, [this, sw](bool on) { st_.setSwitch(sw, on); });
+        connect(cb, &QCheckBox::clicked, this, [this, sw](bool on) {
+            shown_.switches[size_t(sw)] = on;
+            st_.setSwitch(sw, on);
+        });
         addBar(step.bars[0].bar, step.bars[0].name, y + 1);
-        y += 24;
+        y += 26;
         for (int i = 1; i < step.barCount; ++i) {
             label({}, QString::fromUtf8(step.bars[size_t(i)].caption), {30, y, 160, 20});
             addBar(step.bars[size_t(i)].bar, step.bars[size_t(i)].name, y + 1);
-            y += 24;
+            y += 26;
         }
     }
 
     // Period and mode.
-    y += 6;
+    y += 8;
     label({}, QStringLiteral("c"), {10, y + 2, 12, 18});
     Data_O_C = new QDateEdit(this);
     Data_O_C->setObjectName(QStringLiteral("Data_O_C"));
@@ -109,12 +124,20 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     CB_New = new QCheckBox(QStringLiteral("Только новое и измененное"), this);
     CB_New->setObjectName(QStringLiteral("CB_New"));
     CB_New->setGeometry(275, y, 220, 22);
-    connect(Data_O_C, &QDateEdit::dateChanged, this, [this](QDate d) { st_.panel.Data_O_C = d; });
-    connect(Data_O_PO, &QDateEdit::dateChanged, this, [this](QDate d) { st_.panel.Data_O_PO = d; });
-    connect(CB_New, &QCheckBox::clicked, this, [this](bool on) { st_.panel.CB_New = on; });
+    // The program's language is Russian whatever the system's: the pickers and their calendar.
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    for (QDateEdit* d : {Data_O_C, Data_O_PO}) {
+        d->setLocale(russian);
+        if (d->calendarWidget())
+            d->calendarWidget()->setLocale(russian);
+    }
+    // What the user enters flows into the run state; the window's refresh leaves it alone.
+    connect(Data_O_C, &QDateEdit::dateChanged, this, [this](QDate d) { st_.panel.Data_O_C = shown_.from = d; });
+    connect(Data_O_PO, &QDateEdit::dateChanged, this, [this](QDate d) { st_.panel.Data_O_PO = shown_.to = d; });
+    connect(CB_New, &QCheckBox::clicked, this, [this](bool on) { st_.panel.CB_New = shown_.incremental = on; });
 
     // Buttons.
-    y += 32;
+    y += 36;
     auto button = [&](const char* name, const QString& text, int x, int w) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(QString::fromLatin1(name));
@@ -132,27 +155,28 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     connect(B_Stop, &QPushButton::clicked, this, [this] { st_.B_StopClick(); });
     connect(B_Test, &QPushButton::clicked, this, [this] { st_.B_TestClick(); });
     connect(B_Akt, &QPushButton::clicked, this, [this] { st_.B_AktClick(); });
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { showMinimized(); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { hideToTray(); });
 
     // Countdown and counters.
-    y += 34;
+    y += 38;
     L_Start = label(QStringLiteral("L_Start"), QString(), {10, y, 190, 18});
     PB_Start = new QProgressBar(this);
     PB_Start->setObjectName(QStringLiteral("PB_Start"));
     PB_Start->setGeometry(200, y, 430, 18);
     PB_Start->setTextVisible(false);
-    y += 24;
+    y += 28;
     label({}, QStringLiteral("Кол-во передач"), {10, y, 100, 18});
     L_Kol = label(QStringLiteral("L_Kol"), QString(), {115, y, 60, 18});
     label({}, QStringLiteral("попыток"), {185, y, 60, 18});
     L_Pop = label(QStringLiteral("L_Pop"), QString(), {250, y, 60, 18});
     // Shown only when the day log or Errors.txt could not be written: no box to click away.
-    L_LogProblem = label(QStringLiteral("L_LogProblem"), QString(), {10, y + 22, 620, 18});
+    L_LogProblem = label(QStringLiteral("L_LogProblem"), QString(), {10, y + 26, 620, 18});
     L_LogProblem->setStyleSheet(QStringLiteral("color:rgb(128,0,0);"));
     L_LogProblem->hide();
     CB_AutoStart = new QCheckBox(QStringLiteral("Добавить в автозагрузку"), this);
     CB_AutoStart->setObjectName(QStringLiteral("CB_AutoStart"));
     CB_AutoStart->setGeometry(400, y, 230, 20);
+    connect(CB_AutoStart, &QCheckBox::clicked, this, [this](bool on) { autostartClicked(on); });
 
     // Hidden: the run log buffer and the day and night pickers.
     Memo1 = new QPlainTextEdit(this);
@@ -174,6 +198,18 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     presentAct = [this](QTextDocument& doc) { previewAct(doc); };
     tellActFailure = [this](const QString& m) { QMessageBox::warning(this, QStringLiteral("Акт сверки"), m); };
     st_.onActBuilt = [this](const RunOutcome& built) { printAct(built); };
+    tellAutostart = [this](const QString& m, bool failed) {
+        if (failed)
+            QMessageBox::warning(this, QStringLiteral("Rozor"), m);
+        else
+            QMessageBox::information(this, QStringLiteral("Rozor"), m);
+    };
+    autostart = Autostart::forThisSystem();
+    trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    for (size_t i = 0; i < shown_.switches.size(); ++i)
+        shown_.switches[i] = !st_.panel.switches[i]; // so that the first refresh shows them
+    shown_.incremental = !st_.panel.CB_New;
+    CB_AutoStart->setChecked(true); // ticked whatever is registered
     st_.panel.onChange = [this] { refresh(); };
     st_.panel.onBar = [this](Bar b) { showBar(b); };
     refresh();
@@ -227,8 +263,55 @@ void MainWindow::previewAct(QTextDocument& doc)
     dialog.exec();
 }
 
+void MainWindow::hideToTray()
+{
+    // Without a notification area the window is minimized instead, so it stays reachable.
+    if (!trayAvailable()) {
+        showMinimized();
+        return;
+    }
+    if (!tray_) {
+        tray_ = new QSystemTrayIcon(windowIcon(), this);
+        tray_->setToolTip(QStringLiteral("Rozor данными"));
+        auto* menu = new QMenu(this);
+        menu->addAction(QStringLiteral("Показать"), this, [this] { showFromTray(); });
+        menu->addAction(QStringLiteral("Выход"), this, [this] { close(); });
+        tray_->setContextMenu(menu);
+        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+            if (r == QSystemTrayIcon::DoubleClick)
+                showFromTray();
+        });
+    }
+    tray_->show(); // added once; a later "Свернуть" finds it there
+    hide();
+}
+
+void MainWindow::showFromTray()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::autostartClicked(bool on)
+{
+    if (!on) {
+        autostart->remove(); // removing what is not there is no error
+        tellAutostart(QStringLiteral("Программа удалена из автозапуска"), false);
+        return;
+    }
+    QString error;
+    const QString command = Autostart::commandLine(QCoreApplication::applicationFilePath(), startedHome);
+    if (autostart->add(command, error))
+        tellAutostart(QStringLiteral("Программа добавленна в автозапуск"), false);
+    else
+        tellAutostart(error, true);
+}
+
 void MainWindow::closeEvent(QCloseEvent* e)
 {
+    if (tray_)
+        tray_->hide(); // the icon goes with the window
     // A run in progress first reaches the end of its current step; its lines reach the log.
     if (st_.running()) {
         st_.requestStop();
@@ -242,19 +325,23 @@ void MainWindow::showLabel(QLabel* w, const LabelState& s)
     w->setText(s.text);
     w->setToolTip(s.hint);
     QString style;
-    if (s.background != Colour::Default) style += QStringLiteral("background-color:%1;").arg(css(s.background));
+    if (s.background != Colour::Default) style += QStringLiteral("background-color:%1;padding:0 4px;").arg(css(s.background));
     if (s.foreground != Colour::Default) style += QStringLiteral("color:%1;").arg(css(s.foreground));
     w->setStyleSheet(style);
     if (w != L_KTO)
         w->setVisible(s.visible);
 }
 
+void MainWindow::showBar(QProgressBar* p, const BarState& s)
+{
+    // A maximum of 0 would draw Qt's endless "busy" bar: nothing to send shows empty and still.
+    p->setRange(0, s.max > 0 ? s.max : 1);
+    p->setValue(s.max > 0 ? std::min(s.pos, s.max) : 0);
+}
+
 void MainWindow::showBar(Bar b)
 {
-    const BarState& s = st_.panel.bars[size_t(b)];
-    QProgressBar* p = bars_[size_t(b)];
-    p->setMaximum(s.max);
-    p->setValue(s.pos);
+    showBar(bars_[size_t(b)], st_.panel.bars[size_t(b)]);
 
 }
 
@@ -277,19 +364,28 @@ void MainWindow::refresh()
     showLabel(L_Kol, p.L_Kol);
     showLabel(L_Pop, p.L_Pop);
     showLabel(L_StartProg, p.L_StartProg);
-    PB_Start->setMaximum(p.PB_Start.max);
-    PB_Start->setValue(std::min(p.PB_Start.pos, p.PB_Start.max));
-    for (int i = 0; i < kBarCount; ++i) {
-        bars_[i]->setMaximum(p.bars[i].max);
-        bars_[i]->setValue(p.bars[i].pos);
-    }
+    showBar(PB_Start, p.PB_Start);
+    for (int i = 0; i < kBarCount; ++i)
+        showBar(bars_[i], p.bars[i]);
+    // Inputs change only when the program itself changed their value (start-up, the night
+    // rule, the transfer timer's switches): a value the user is typing or has clicked stays.
     for (int i = 0; i < kSwitchCount; ++i)
-        switches_[i]->setChecked(p.switches[i]);
-    CB_New->setChecked(p.CB_New);
-    CB_AutoStart->setChecked(p.CB_AutoStart);
-    {
-        const QSignalBlocker b1(Data_O_C), b2(Data_O_PO);
+        if (p.switches[size_t(i)] != shown_.switches[size_t(i)]) {
+            shown_.switches[size_t(i)] = p.switches[size_t(i)];
+            switches_[i]->setChecked(p.switches[size_t(i)]);
+        }
+    if (p.CB_New != shown_.incremental) {
+        shown_.incremental = p.CB_New;
+        CB_New->setChecked(p.CB_New);
+    }
+    if (p.Data_O_C != shown_.from) {
+        shown_.from = p.Data_O_C;
+        const QSignalBlocker block(Data_O_C);
         Data_O_C->setDate(p.Data_O_C);
+    }
+    if (p.Data_O_PO != shown_.to) {
+        shown_.to = p.Data_O_PO;
+        const QSignalBlocker block(Data_O_PO);
         Data_O_PO->setDate(p.Data_O_PO);
     }
     // While a run is in progress nothing else may be started.

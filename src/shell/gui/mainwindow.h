@@ -1,4 +1,5 @@
 #pragma once
+#include "shell/autostart.h"
 #include "shell/station.h"
 
 #include <QCheckBox>
@@ -7,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTimeEdit>
 #include <QWidget>
 
@@ -34,11 +36,24 @@ public:
     // How a failed act was told; a message box in the program.
     std::function<void(const QString& message)> tellActFailure;
 
+    // "Добавить в автозагрузку": where the entry goes, and how the outcome is told.
+    std::unique_ptr<Autostart> autostart;
+    std::function<void(const QString& message, bool failed)> tellAutostart;
+    QString startedHome; // --home as given, for the autostart entry
+
+    // "Свернуть": into the notification area, or minimized where there is none.
+    void hideToTray();
+    void showFromTray();
+    QSystemTrayIcon* trayIcon() const { return tray_; }
+    std::function<bool()> trayAvailable; // the desktop's notification area, asked each time
+
 protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
     void printAct(const RunOutcome& built);
+    void autostartClicked(bool on);
+    void showBar(QProgressBar* p, const BarState& s);
     void previewAct(QTextDocument& doc);
     QLabel* label(const QString& name, const QString& text, const QRect& geometry);
     void showLabel(QLabel* w, const LabelState& s);
@@ -56,6 +71,13 @@ private:
     QPlainTextEdit* Memo1;
     QTimeEdit *DT, *DT1, *DT2;
     int seenFocus_ = 0;
+    QSystemTrayIcon* tray_ = nullptr;
+    // The inputs' values as the window last set or the user last entered them.
+    struct {
+        QDate from, to;
+        bool incremental = true;
+        std::array<bool, kSwitchCount> switches{};
+    } shown_;
 };
 
 } // namespace varid

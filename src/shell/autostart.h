@@ -1,0 +1,45 @@
+#pragma once
+#include <QString>
+
+#include <memory>
+
+namespace varid {
+
+// Starting Varid at logon for every user: an XDG autostart entry on Linux, the Run value
+// of the machine's registry on Windows. Both name it "VaridTiveron".
+class Autostart {
+public:
+    virtual ~Autostart() = default;
+    // Registers `command` (the executable's full path, with its arguments); false with the
+    // reason when it cannot be written.
+    virtual bool add(const QString& command, QString& error) = 0;
+    // Removes the entry; one that is not there is no error.
+    virtual void remove() = 0;
+    virtual QString where() const = 0;
+
+    static std::unique_ptr<Autostart> forThisSystem();
+    // The command that starts this program as it was started: its path, and --home DIR when
+    // it was given one.
+    static QString commandLine(const QString& executable, const QString& home);
+};
+
+// The XDG autostart entry VaridTiveron.desktop in the first folder of $XDG_CONFIG_DIRS
+// (by default /etc/xdg): the logon of every user on the machine.
+class XdgAutostart : public Autostart {
+public:
+    bool add(const QString& command, QString& error) override;
+    void remove() override;
+    QString where() const override;
+};
+
+#ifdef Q_OS_WIN
+// HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run, value VaridTiveron.
+class RegistryAutostart : public Autostart {
+public:
+    bool add(const QString& command, QString& error) override;
+    void remove() override;
+    QString where() const override;
+};
+#endif
+
+} // namespace varid
