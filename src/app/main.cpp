@@ -5,14 +5,16 @@
 //   varid --once [--home DIR] [--period dd.mm.yyyy dd.mm.yyyy | --new] [--terrorist]
 //                                      start-up, connect and one transfer run
 //   varid --headless [--home DIR]      the schedule without a window, as a service
-//   varid --act FROM TO [--pdf FILE] [--home DIR]
+//   varid --act FROM TO [--pdf FILE | --detail] [--home DIR]
 //                                      the reconciliation act without a window
+//   varid --repair DAY KIND [--home DIR] one day of one kind sent again
 #include "shell/gui/mainwindow.h"
 #include "shell/instancelock.h"
 #include "shell/station.h"
 
 #include "data/values.h"
 #include "reconcile/act.h"
+#include "reconcile/detail.h"
 #include "reconcile/report.h"
 #include "transfer/steps.h"
 #include "transfer/texts.h"
@@ -45,6 +47,8 @@ struct Options {
     bool forceNew = false;
     bool terrorist = false;
     QString pdf;
+    bool detail = false;
+    QString repairKind;
     QString error;
     bool exitNow = false; // --help or --version answered
 };
@@ -65,13 +69,15 @@ Options parse(const QStringList& args)
     const QCommandLineOption terrorist(QStringLiteral("terrorist"), QStringLiteral("With --once: bring the terrorist list down too."));
     const QCommandLineOption actOption(QStringLiteral("act"), QStringLiteral("Build the reconciliation act from FROM to TO (dd.mm.yyyy); exit 0 when every row is OK, 1 when one is not."), QStringLiteral("FROM TO"));
     const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("With --act: write the printed act to FILE (.pdf, .html, .txt or .odt) instead of a table on standard output."), QStringLiteral("FILE"));
-    p.addOptions({check, once, headless, actOption, home, period, forceNew, terrorist, pdf});
+    const QCommandLineOption detail(QStringLiteral("detail"), QStringLiteral("With --act: print the differing records under each failing row."));
+    const QCommandLineOption repair(QStringLiteral("repair"), QStringLiteral("Repair one day of one kind (BILET, BILET_LINE, PRODLENIE, REALIZ, AVANS, AVANS_LINE, OSTATOK, GL_BOOK): send it again, delete what only the main database holds; print the day's new verdict."), QStringLiteral("DAY KIND"));
+    p.addOptions({check, once, headless, actOption, repair, home, period, forceNew, terrorist, pdf, detail});
 
     // --period takes two values: "--period A B" is folded into "--period A --period B".
     QStringList folded;
     for (int i = 0; i < args.size(); ++i) {
         folded << args[i];
-        if ((args[i] == QLatin1String("--period") || args[i] == QLatin1String("--act")) && i + 2 < args.size() && !args[i + 2].startsWith(QLatin1String("--"))) {
+        if ((args[i] == QLatin1String("--period") || args[i] == QLatin1String("--act") || args[i] == QLatin1String("--repair")) && i + 2 < args.size() && !args[i + 2].startsWith(QLatin1String("--"))) {
             folded << args[i + 1] << args[i] << args[i + 2];
             i += 2;
         }
@@ -95,19 +101,30 @@ Options parse(const QStringList& args)
         return o;
     }
     int modes = 0;
-    for (const auto* m : {&check, &once, &headless, &actOption})
+    for (const auto* m : {&check, &once, &headless, &actOption, &repair})
         if (p.isSet(*m)) {
             o.mode = m->names().first();
             ++modes;
         }
     if (modes > 1) {
-        o.error = QStringLiteral("--check, --once, --headless and --act exclude each other");
+        o.error = QStringLiteral("--check, --once, --headless, --act and --repair exclude each other");
         return o;
     }
     o.home = p.value(home);
     o.forceNew = p.isSet(forceNew);
     o.terrorist = p.isSet(terrorist);
     o.pdf = p.value(pdf);
+    o.detail = p.isSet(detail);
+    if (p.isSet(repair)) {
+        const QStringList v = p.values(repair);
+        const auto day = v.size() == 2 ? parseDateText(v[0]) : std::nullopt;
+        if (!day || kindByTable(v[1]) == RecordKind::Count) {
+            o.error = QStringLiteral("--repair takes a day as dd.mm.yyyy and a kind: BILET, BILET_LINE, PRODLENIE, REALIZ, AVANS, AVANS_LINE, OSTATOK or GL_BOOK");
+            return o;
+        }
+        o.from = o.to = day->date();
+        o.repairKind = v[1].toUpper();
+    }
     if (p.isSet(period) || p.isSet(actOption)) {
         const QStringList v = p.isSet(period) ? p.values(period) : p.values(actOption);
         const auto f = v.size() == 2 ? parseDateText(v[0]) : std::nullopt;
@@ -119,8 +136,8 @@ Options parse(const QStringList& args)
         o.from = f->date();
         o.to = t->date();
     }
-    if (!o.pdf.isEmpty() && o.mode != QLatin1String("act"))
-        o.error = QStringLiteral("--pdf goes with --act");
+    if ((!o.pdf.isEmpty() || o.detail) && o.mode != QLatin1String("act"))
+        o.error = QStringLiteral("--pdf and --detail go with --act");
     else if ((p.isSet(period) || o.forceNew || o.terrorist) && o.mode != QLatin1String("once"))
         o.error = QStringLiteral("--period, --new and --terrorist go with --once");
     else if (o.from && o.forceNew)
@@ -220,6 +237,62 @@ int once(const Options& o)
     return !st.panel.errorMarker().isEmpty() || logFailed ? RecordFailed : Ok;
 }
 
+void printRow(const ActRow& r)
+{
+    out(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
+            .arg(r.section, 2).arg(r.title, -24).arg(r.day.isValid() ? shortDate(r.day) : QString(), 10)
+            .arg(r.name, -22).arg(r.localCount, 7, 'f', 0).arg(r.localSum, 14, 'f', 2)
+            .arg(r.mainCount, 7, 'f', 0).arg(r.mainSum, 14, 'f', 2).arg(r.verdict));
+}
+
+void printDiff(const RecordDiff& d)
+{
+    out(QStringLiteral("      %1: %2, номер %3, %4, филиал %5, ГлС %6")
+            .arg(sideText(d.side), d.key, d.number, d.date).arg(d.localAmount, 0, 'f', 2).arg(d.mainAmount, 0, 'f', 2));
+}
+
+// One day of one kind sent again, what only the main database holds of it deleted there,
+// then the act of that day for that kind.
+int repairMode(const Options& o)
+{
+    QtTimerHost host;
+    Station st(homeDir(o), host);
+    st.onMessage = err;
+    st.onRefusal = err;
+    st.formCreate();
+    if (!st.ini.usable)
+        return Broken;
+    const bool up = st.connectSequence(Station::Variant::Test);
+    printStatus(st);
+    if (!up)
+        return Broken;
+    const RecordKind kind = kindByTable(o.repairKind);
+    st.panel.onLine = [](const QString& line) { out(line); };
+    st.repair(*o.from, kind);
+    st.waitForRun();
+    if (st.lastOutcome.end != RunEnd::Completed) {
+        if (!st.panel.memo.isEmpty())
+            st.flushLog();
+        err(QStringLiteral("the repair broke off in %1: %2").arg(st.lastOutcome.failedStep, st.lastOutcome.error));
+        return Broken;
+    }
+    out(QStringLiteral("Удалено на ГлС: %1").arg(st.repairDeleted));
+    st.rebuildAct(ActRequest{*o.from, *o.to, st.panel.L_KTO.text}, {});
+    st.waitForRun();
+    if (st.lastAct.end != RunEnd::Completed) {
+        err(QStringLiteral("the act failed: ") + st.lastAct.error);
+        return Broken;
+    }
+    int failed = 0;
+    for (const ActRow& r : Act::printSet(st.dm)) {
+        if (r.owner != act::owner || kindOfSection(r.section) != kind)
+            continue;
+        printRow(r);
+        failed += r.verdict != act::ok;
+    }
+    return failed ? RecordFailed : Ok;
+}
+
 // The reconciliation act without a window: the rows in XXX, then a PDF (or HTML, text, ODF)
 // through the same layout, or a plain table on standard output.
 int actMode(const Options& o)
@@ -253,11 +326,12 @@ int actMode(const Options& o)
             saveAct(*actDocument(html), o.pdf);
             out(QStringLiteral("Акт:       ") + o.pdf);
         } else {
-            for (const ActRow& r : rows)
-                out(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
-                        .arg(r.section, 2).arg(r.title, -24).arg(r.day.isValid() ? shortDate(r.day) : QString(), 10)
-                        .arg(r.name, -22).arg(r.localCount, 7, 'f', 0).arg(r.localSum, 14, 'f', 2)
-                        .arg(r.mainCount, 7, 'f', 0).arg(r.mainSum, 14, 'f', 2).arg(r.verdict));
+            for (const ActRow& r : rows) {
+                printRow(r);
+                if (o.detail && r.owner == act::owner && r.verdict != act::ok)
+                    for (const RecordDiff& d : groupDifferences(st.dm, st.dm2, st.panel.L_KTO.text, r))
+                        printDiff(d);
+            }
         }
     } catch (const DbError& e) {
         err(QStringLiteral("the act failed: ") + e.message()); // the rows stay in XXX
@@ -373,7 +447,7 @@ int main(int argc, char** argv)
         return Ok;
     if (!o.error.isEmpty()) {
         std::fprintf(stderr, "varid: %s\nusage: varid [--check | --once [--period dd.mm.yyyy dd.mm.yyyy | --new] [--terrorist] | --headless\n"
-                             "              | --act dd.mm.yyyy dd.mm.yyyy [--pdf FILE]] [--home DIR]\n"
+                             "              | --act dd.mm.yyyy dd.mm.yyyy [--pdf FILE | --detail] | --repair dd.mm.yyyy KIND] [--home DIR]\n"
                              "       varid --help\n",
                      o.error.toLocal8Bit().constData());
         return Usage;
@@ -405,5 +479,7 @@ int main(int argc, char** argv)
         return headless(o);
     if (o.mode == QLatin1String("act"))
         return actMode(o);
+    if (o.mode == QLatin1String("repair"))
+        return repairMode(o);
     return o.mode == QLatin1String("check") ? check(o) : once(o);
 }

@@ -2,6 +2,7 @@
 
 #include "data/values.h"
 #include "reconcile/act.h"
+#include "reconcile/detail.h"
 #include "transfer/steps.h"
 #include "transfer/texts.h"
 
@@ -303,19 +304,76 @@ void Station::T3Timer()
     if (running())
         return; // running: none is serviced
     T3->setEnabled(false);
+    if (!armed_)
+        arm();
+    const RunRequest request = *armed_;
+    armed_.reset();
+    beginTransfer(request, {}, {});
+}
+
+void Station::beginTransfer(const RunRequest& request, std::function<void(DM&, DM2&)> before, std::function<void()> ended)
+{
     const QDateTime now = host_.now();
     runLog.setPaths(home_, now.date());
     panel.setErrorMarker(QString());
     flushLog(); // what an aborted run left goes first
     panel.addLine(runLine(texts::runStartLead, now));
-    if (!armed_)
-        arm();
-
-    const RunRequest request = *armed_;
-    armed_.reset();
-    startJob(request, [](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
+    startJob(request, [before](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
+        if (before) {
+            try {
+                before(dm, dm2);
+            } catch (const DbError& e) {
+                context.addLine(runLine(texts::connectionLostLead, clock.now()));
+                return RunOutcome{RunEnd::ConnectionLost, QStringLiteral("Delete"), e.message()};
+            }
+        }
         return Transfer(dm, dm2, context, clock).run();
-    }, [this] { transferEnded(); });
+    }, [this, ended] {
+        transferEnded();
+        if (ended)
+            ended();
+    });
+}
+
+bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> ended)
+{
+    if (running() || !bothConnected() || kind == RecordKind::Count)
+        return false; // refused while a run is in progress
+    // The day of that kind only: a period run over the day with only its step switched on,
+    // after the main database's records of this branch that the branch no longer holds go.
+    RunRequest r;
+    r.incremental = false;
+    r.from = r.to = day;
+    r.periodStart = r.periodEnd = shortDate(day);
+    r.branch = panel.L_KTO.text;
+    r.switches.fill(false);
+    r.switches[size_t(kindInfo(kind).sw)] = true;
+    const QString branch = r.branch;
+    repairDeleted = 0;
+    int* deleted = &repairDeleted;
+    beginTransfer(r, [branch, kind, day, deleted](DM& dm, DM2& dm2) {
+        *deleted = deleteMainOnly(dm2, branch, kind, dayDifferences(dm, dm2, branch, kind, day));
+    }, std::move(ended));
+    return true;
+}
+
+void Station::rebuildAct(const ActRequest& request, std::function<void()> ended)
+{
+    startJob(RunRequest{}, [request](DM& dm, DM2& dm2, RunContext& context, const Clock&) {
+        RunOutcome o;
+        try {
+            Act(dm, dm2, context).build(request);
+        } catch (const DbError& e) {
+            o.end = RunEnd::ConnectionLost;
+            o.failedStep = QStringLiteral("Akt_Sverki");
+            o.error = e.message();
+        }
+        return o;
+    }, [this, ended] {
+        lastAct = result_;
+        if (ended)
+            ended();
+    });
 }
 
 void Station::startJob(const RunRequest& request, Job job, std::function<void()> ended)
@@ -425,23 +483,7 @@ void Station::B_AktClick()
     T2->setEnabled(false);
     T3->setEnabled(false);
     T4->setEnabled(false);
-    RunRequest r;
-    r.from = panel.Data_O_C;
-    r.to = panel.Data_O_PO;
-    r.branch = panel.L_KTO.text;
-    const ActRequest request{r.from, r.to, r.branch};
-    startJob(r, [request](DM& dm, DM2& dm2, RunContext& context, const Clock&) {
-        RunOutcome o;
-        try {
-            Act(dm, dm2, context).build(request);
-        } catch (const DbError& e) {
-            o.end = RunEnd::ConnectionLost;
-            o.failedStep = QStringLiteral("Akt_Sverki");
-            o.error = e.message();
-        }
-        return o;
-    }, [this] {
-        lastAct = result_;
+    rebuildAct(ActRequest{panel.Data_O_C, panel.Data_O_PO, panel.L_KTO.text}, [this] {
         if (onActBuilt)
             onActBuilt(lastAct); // the print, or the message naming the failure
         resumeAfterAct();

@@ -4,6 +4,8 @@
 #include "shell/panel.h"
 #include "shell/runlog.h"
 #include "shell/timers.h"
+#include "reconcile/act.h"
+#include "reconcile/detail.h"
 #include "transfer/runcontext.h"
 #include "transfer/transferrun.h"
 
@@ -37,6 +39,12 @@ public:
     // The reconciliation act, built off the window's thread; onActBuilt prints it.
     void B_AktClick();
     void resumeAfterAct();
+    // The act over a period, built off the window's thread, then `ended`.
+    void rebuildAct(const ActRequest& request, std::function<void()> ended);
+    // Sends one day of one kind again and deletes there what only the main database holds
+    // of it; false (and nothing done) while a run is in progress or a database is down.
+    bool repair(const QDate& day, RecordKind kind, std::function<void()> ended = {});
+    int repairDeleted = 0; // main-only records the last repair deleted
     void setSwitch(Switch s, bool on); // CB_KlientClick runs when the clients box changes
 
     void T1Timer();
@@ -89,6 +97,7 @@ private:
     int intervalMs() const;
     using Job = std::function<RunOutcome(DM&, DM2&, RunContext&, const Clock&)>;
     void startJob(const RunRequest& request, Job job, std::function<void()> ended);
+    void beginTransfer(const RunRequest& request, std::function<void(DM&, DM2&)> before, std::function<void()> ended);
     void takeNews();
     void jobFinished();
     void transferEnded();

@@ -1,0 +1,41 @@
+#pragma once
+// From a failing row of the act to the records behind it, and the repair of one day of one
+// kind: the branch's records of that day sent again, the main database's records of this
+// branch that the branch no longer holds deleted there.
+#include "reconcile/act.h"
+#include "transfer/runstate.h"
+
+namespace varid {
+
+// The kinds of record the act compares, by the table each reads.
+enum class RecordKind { Tickets, TicketLines, Extensions, Sales, Reports, ReportLines, Balances, Ledger, Count };
+
+struct KindInfo {
+    RecordKind kind;
+    const char* table;  // BILET, BILET_LINE, ...: the name --repair takes
+    Switch sw;          // the step that sends it
+};
+const KindInfo& kindInfo(RecordKind k);
+// By table name (any letter case); Count when there is none.
+RecordKind kindByTable(const QString& table);
+RecordKind kindOfSection(int section);
+
+struct RecordDiff {
+    enum Side { OnlyBranch, OnlyMain, Different } side = OnlyBranch;
+    QString key;        // the record's key, its parts joined by " / "
+    QString number;
+    QString date;       // text form, with the time where it has one
+    double localAmount = 0, mainAmount = 0;
+    QStringList keyValues; // each key column's text, for the deletion on the main database
+};
+QString sideText(RecordDiff::Side side);
+
+// The records behind one group of the act (its section, day and second key), on both
+// databases: two keyed selections and one merge, no per-record round trip.
+QVector<RecordDiff> groupDifferences(DM& dm, DM2& dm2, const QString& branch, const ActRow& group);
+// Every differing record of one kind on one day, whatever its second key.
+QVector<RecordDiff> dayDifferences(DM& dm, DM2& dm2, const QString& branch, RecordKind kind, const QDate& day);
+// Deletes the main database's records that only it holds (one transaction); returns how many.
+int deleteMainOnly(DM2& dm2, const QString& branch, RecordKind kind, const QVector<RecordDiff>& diffs);
+
+} // namespace varid

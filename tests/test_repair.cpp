@@ -1,0 +1,96 @@
+// From a failing row of the act to its records, and the repair of one day of one kind.
+#include "transfer_fixture.h"
+
+#include "reconcile/detail.h"
+
+using namespace varid;
+using varid::testing::Branch;
+
+namespace {
+
+class Repair : public Branch {
+protected:
+    void SetUp() override
+    {
+        Branch::SetUp();
+        // Three tickets of 3 March and one of 4 March on both sides, and another branch's.
+        const QString tickets = QStringLiteral(
+            "INSERT INTO BILET (B_NID, B_NOMER, B_DATA, B_STATYS, B_SUMMA, B_KTO, B_NEW_OLD) VALUES "
+            "('t1',1,'2010-03-03 00:00:00','открыт',100,'F1','OLD'),('t2',2,'2010-03-03 00:00:00','открыт',200,'F1','OLD'),"
+            "('t3',3,'2010-03-03 00:00:00','открыт',300,'F1','OLD'),('t4',4,'2010-03-04 00:00:00','открыт',400,'F1','OLD');"
+            "INSERT INTO GL_BOOK (G_NID, G_DATA, G_SUMMA, G_KTO, G_STATYS, G_NEW_OLD) VALUES ('g1','2010-03-03 00:00:00',9,'F1','1','OLD');");
+        local(tickets);
+        main(tickets + QStringLiteral("INSERT INTO BILET (B_NID, B_NOMER, B_DATA, B_STATYS, B_SUMMA, B_KTO) VALUES ('x1',1,'2010-03-03 00:00:00','открыт',1,'F2');"));
+        // The planted differences: t1 missing on the main database, t9 only there, t2 another amount.
+        main(QStringLiteral("DELETE FROM BILET WHERE B_NID='t1';"
+                            "INSERT INTO BILET (B_NID, B_NOMER, B_DATA, B_STATYS, B_SUMMA, B_KTO) VALUES ('t9',9,'2010-03-03 00:00:00','открыт',900,'F1');"
+                            "UPDATE BILET SET B_SUMMA=250 WHERE B_NID='t2';"
+                            "UPDATE GL_BOOK SET G_SUMMA=10 WHERE G_NID='g1';")); // another kind differs too
+        ASSERT_TRUE(st->connectSequence(Station::Variant::Test));
+    }
+    QVector<ActRow> act(const QDate& from, const QDate& to)
+    {
+        st->rebuildAct(ActRequest{from, to, QStringLiteral("F1")}, {});
+        st->waitForRun();
+        EXPECT_EQ(st->lastAct.end, RunEnd::Completed);
+        QVector<ActRow> rows;
+        for (const ActRow& r : Act::printSet(st->dm))
+            if (r.section == 1)
+                rows << r;
+        return rows;
+    }
+};
+
+const QDate kDay(2010, 3, 3);
+
+} // namespace
+
+TEST_F(Repair, TheDetailListsExactlyTheDifferingRecords)
+{
+    const QVector<ActRow> rows = act(kDay, QDate(2010, 3, 4));
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].verdict, act::failed);
+    EXPECT_EQ(rows[1].verdict, act::ok);
+    QStringList seen;
+    for (const RecordDiff& d : groupDifferences(st->dm, st->dm2, QStringLiteral("F1"), rows[0]))
+        seen << QStringLiteral("%1 %2 %3/%4 %5").arg(sideText(d.side), d.key).arg(d.localAmount).arg(d.mainAmount).arg(d.date);
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("только в филиале t1 100/0 03.03.2010"), QStringLiteral("только на ГлС t9 0/900 03.03.2010"),
+                                 QStringLiteral("другая сумма t2 200/250 03.03.2010")}));
+}
+
+TEST_F(Repair, ARepairMakesTheDayAgreeAndTouchesNothingElse)
+{
+    ASSERT_TRUE(st->repair(kDay, RecordKind::Tickets));
+    EXPECT_FALSE(st->repair(kDay, RecordKind::Tickets)); // refused while the repair runs
+    st->waitForRun();
+    EXPECT_EQ(st->lastOutcome.end, RunEnd::Completed);
+    EXPECT_EQ(st->repairDeleted, 1);
+    const QVector<ActRow> rows = act(kDay, kDay);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].verdict, act::ok);
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(B_NID) FROM (SELECT B_NID FROM BILET ORDER BY B_NID)")).toString(),
+              QStringLiteral("t1,t2,t3,t4,x1")); // the other branch's ticket stays
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT G_SUMMA FROM GL_BOOK WHERE G_NID='g1'")).toDouble(), 10.0); // another kind: untouched
+    EXPECT_TRUE(logText().contains(QStringLiteral("-----   Начало передачи"))); // its lines in the day log like any run
+}
+
+TEST_F(Repair, AKindWhoseSwitchIsOffIsRepairedAloneAndTheSwitchesStay)
+{
+    st->panel.switches.fill(false);
+    ASSERT_TRUE(st->repair(kDay, RecordKind::Ledger));
+    st->waitForRun();
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT G_SUMMA FROM GL_BOOK WHERE G_NID='g1'")).toDouble(), 9.0);
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM BILET WHERE B_NID='t9'")).toInt(), 1); // tickets untouched
+    for (bool on : st->panel.switches)
+        EXPECT_FALSE(on);
+}
+
+TEST_F(Repair, EveryKindKnowsItsTable)
+{
+    for (const char* table : {"BILET", "BILET_LINE", "PRODLENIE", "REALIZ", "AVANS", "AVANS_LINE", "OSTATOK", "GL_BOOK"}) {
+        const RecordKind k = kindByTable(QString::fromLatin1(table).toLower());
+        ASSERT_NE(k, RecordKind::Count) << table;
+        EXPECT_EQ(QString::fromLatin1(kindInfo(k).table), QString::fromLatin1(table));
+    }
+    EXPECT_EQ(kindByTable(QStringLiteral("KLIENT")), RecordKind::Count);
+}
