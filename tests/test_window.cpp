@@ -10,6 +10,7 @@
 #include <QTextDocument>
 
 #include "reconcile/report.h"
+#include "shell/gui/acttable.h"
 
 #include <QCalendarWidget>
 #include <QLineEdit>
@@ -325,6 +326,40 @@ TEST_F(Window, TheAutostartBoxAddsAndRemovesAndSaysSo)
     box->click();
     ASSERT_EQ(told.size(), 2);
     EXPECT_TRUE(told[1].startsWith(QLatin1Char('!'))); // the error, and no success message
+}
+
+TEST_F(Window, TheActAsATableShowsTheRecordsBehindAFailureAndRepairsTheDay)
+{
+    const QString tickets = QStringLiteral(
+        "INSERT INTO BILET (B_NID, B_NOMER, B_DATA, B_STATYS, B_SUMMA, B_KTO, B_NEW_OLD) VALUES "
+        "('t1',1,'2010-03-03 00:00:00','открыт',100,'F0007','OLD'),('t2',2,'2010-03-03 00:00:00','открыт',200,'F0007','OLD'),"
+        "('t4',4,'2010-03-04 00:00:00','открыт',400,'F0007','OLD');");
+    local(tickets);
+    main(tickets + QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_ACTIV) VALUES ('F0007','НЕТ');"
+                                  "DELETE FROM BILET WHERE B_NID='t1';"
+                                  "INSERT INTO BILET (B_NID, B_DATA, B_STATYS, B_SUMMA, B_KTO) VALUES ('t9','2010-03-03 00:00:00','открыт',900,'F0007');"
+                                  "UPDATE BILET SET B_SUMMA=250 WHERE B_NID='t2';"));
+    el<QPushButton>("B_Test")->click();
+    const ActRequest period{QDate(2010, 3, 3), QDate(2010, 3, 4), QStringLiteral("F0007")};
+    st->rebuildAct(period, {});
+    st->waitForRun();
+
+    ActTable table(*st, period);
+    EXPECT_EQ(table.rowCount(), 2);
+    table.showOnlyFailures(true);
+    ASSERT_EQ(table.rowCount(), 1);
+    table.selectRow(0);
+    EXPECT_EQ(table.shownDetail().size(), 3);
+
+    QString listed;
+    table.confirm = [&](const QString&, const QString& records) { listed = records; return true; };
+    table.repairSelected();
+    st->waitForRun(); // the repair
+    st->waitForRun(); // and the act rebuilt after it
+    EXPECT_TRUE(listed.contains(QStringLiteral("t9"))); // the deletion was listed before it happened
+    EXPECT_EQ(table.rowCount(), 0); // no failure left
+    table.showOnlyFailures(false);
+    EXPECT_EQ(table.rowCount(), 2);
 }
 
 int main(int argc, char** argv)

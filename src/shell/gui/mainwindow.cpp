@@ -1,6 +1,7 @@
 #include "shell/gui/mainwindow.h"
 
 #include "reconcile/report.h"
+#include "shell/gui/acttable.h"
 #include "transfer/steps.h"
 
 #include <QAction>
@@ -240,9 +241,15 @@ void MainWindow::previewAct(QTextDocument& doc)
         view->setZoomMode(QPrintPreviewWidget::CustomZoom);
         view->setZoomFactor(1.0);
     }
-    // File output besides the printer's PDF: HTML, plain text and an ODF document.
+    // File output besides the printer's PDF: HTML, plain text and an ODF document; and the
+    // act as a table, with the records behind a failing row.
     if (auto* bar = dialog.findChild<QToolBar*>()) {
         bar->addSeparator();
+        QAction* table = bar->addAction(QStringLiteral("Таблица расхождений…"));
+        connect(table, &QAction::triggered, &dialog, [this, &dialog] {
+            ActTable t(st_, ActRequest{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text}, &dialog);
+            t.exec();
+        });
         QAction* save = bar->addAction(QStringLiteral("Сохранить как…"));
         connect(save, &QAction::triggered, &dialog, [&dialog, &doc] {
             const QString file = QFileDialog::getSaveFileName(&dialog, QStringLiteral("Output Options"), QStringLiteral("Akt_Sverki.pdf"),
