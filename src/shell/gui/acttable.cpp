@@ -46,7 +46,9 @@ ActTable::ActTable(Station& st, const ActRequest& period, QWidget* parent) : QDi
     view_ = new QTableView(this);
     view_->setObjectName(QStringLiteral("ActRows"));
     view_->setModel(proxy_);
+    view_->horizontalHeader()->setSortIndicator(Section, Qt::AscendingOrder); // the print's order first
     view_->setSortingEnabled(true);
+    view_->setWordWrap(false);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
     view_->horizontalHeader()->setStretchLastSection(true);
@@ -122,6 +124,7 @@ void ActTable::reload()
         model_->appendRow(line);
     }
     status_->setText(QStringLiteral("Строк: %1, расхождений: %2").arg(rows_.size()).arg(failed));
+    view_->resizeColumnsToContents();
     showDetail();
 }
 
@@ -162,6 +165,7 @@ void ActTable::showDetail()
         }
     }
     records_->setRowCount(int(detail_.size()));
+    records_->setWordWrap(false);
     for (int i = 0; i < detail_.size(); ++i) {
         const RecordDiff& d = detail_[i];
         const QStringList cells{sideText(d.side), d.key, d.number, d.date, QString::number(d.localAmount, 'f', 2),
@@ -169,6 +173,7 @@ void ActTable::showDetail()
         for (int c = 0; c < cells.size(); ++c)
             records_->setItem(i, c, new QTableWidgetItem(cells[c]));
     }
+    records_->resizeColumnsToContents();
 }
 
 void ActTable::repairSelected()
