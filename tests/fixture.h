@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+// Failure messages show texts as texts.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
 namespace varid::testing {
 
 // Qt SQL wants an application object; one for the whole test binary.

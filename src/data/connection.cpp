@@ -137,16 +137,28 @@ void Connection::connect()
         // QSQLITE would silently create a missing file; a missing database is a failure.
         if (!QFileInfo(target_).isFile())
             throw DbError(QStringLiteral("Database file not found: ") + target_);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-        db.setDatabaseName(target_);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
-        if (!db.open())
-            throw dbError(db.lastError());
-        const QVariant h = db.driver()->handle();
-        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
-            sqlite3* handle = *static_cast<sqlite3* const*>(h.data());
-            sqlite3_create_function(handle, "tsql_add", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                    nullptr, tsqlAdd, nullptr, nullptr);
+        viaOdbc_ = qEnvironmentVariable("VARID_EMBEDDED_DRIVER") == QLatin1String("odbc");
+        hasTsqlAdd_ = false;
+        if (viaOdbc_) {
+            // The production path on an embedded file: QODBC, unixODBC and the SQLite ODBC
+            // driver; only the dialect stays the embedded one.
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
+            db.setDatabaseName(QStringLiteral("DRIVER={SQLite3};Database=") + odbcAttributeValue(target_)
+                               + QStringLiteral(";Timeout=%1;").arg(busyTimeoutMs));
+            if (!db.open())
+                throw dbError(db.lastError());
+        } else {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+            db.setDatabaseName(target_);
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+            if (!db.open())
+                throw dbError(db.lastError());
+            const QVariant h = db.driver()->handle();
+            if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
+                sqlite3* handle = *static_cast<sqlite3* const*>(h.data());
+                hasTsqlAdd_ = sqlite3_create_function(handle, "tsql_add", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                                      nullptr, tsqlAdd, nullptr, nullptr) == SQLITE_OK;
+            }
         }
         // Write-ahead log: a commit is one append and one sync instead of a rollback journal's
         // several; readers and the writer do not block each other.
@@ -313,7 +325,9 @@ QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     const QString text = backend_ == Backend::Sqlite
-        ? sqliteTranslate(sql, [this](const QString& c) { return isDateColumn(c); })
+        ? sqliteTranslate(sql, [this](const QString& c) { return isDateColumn(c); },
+                          [this](const QString& c) { return kinds_.value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; },
+                          hasTsqlAdd_, viaOdbc_)
         : sql;
     if (binds.isEmpty()) {
         if (!q.exec(text))

@@ -26,6 +26,9 @@ public:
     void setConnectionString(const QString& display, const ConnectionSettings& settings, const QString& home);
     QString connectionString() const { return display_; }
     Backend backend() const { return backend_; }
+    // An embedded file opened through the SQLite ODBC driver (VARID_EMBEDDED_DRIVER=odbc):
+    // the production data path, the embedded dialect.
+    bool viaOdbc() const { return viaOdbc_; }
     // What the connection was set to, to give a run's own connection the same database.
     struct Target {
         QString display;
@@ -76,6 +79,8 @@ private:
     ConnectionSettings settings_;
     QString home_;
     Backend backend_ = Backend::Sqlite;
+    bool viaOdbc_ = false;
+    bool hasTsqlAdd_ = false;
     QString target_; // SQLite file or ODBC string
     bool inTransaction_ = false;
     int generation_ = 0;

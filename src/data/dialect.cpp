@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QVector>
 
+#include <algorithm>
+
 namespace varid {
 
 QString sqlValue(const QString& value)
@@ -136,7 +138,8 @@ QString dateContext(const QVector<Token>& t, int i)
 
 } // namespace
 
-QString sqliteTranslate(const QString& tsql, const std::function<bool(const QString&)>& isDateColumn)
+QString sqliteTranslate(const QString& tsql, const std::function<bool(const QString&)>& isDateColumn,
+                        const std::function<bool(const QString&)>& isTextColumn, bool hasTsqlAdd, bool floatSums)
 {
     QVector<Token> t = tokenize(tsql);
 
@@ -159,6 +162,13 @@ QString sqliteTranslate(const QString& tsql, const std::function<bool(const QStr
     QString out;
     out.reserve(tsql.size() + 16);
     for (int i = 0; i < t.size(); ++i) {
+        if (floatSums && isWord(t[i], "sum")) {
+            const int nx = nextSolid(t, i);
+            if (nx < t.size() && t[nx].text == QLatin1String("(")) {
+                out += QStringLiteral("total");
+                continue;
+            }
+        }
         if (isBareColumn(t, i)) {
             const int before = prevSolid(t, i);
             const bool afterOperator = before >= 0 && t[before].kind == Tok::Punct
@@ -178,9 +188,16 @@ QString sqliteTranslate(const QString& tsql, const std::function<bool(const QStr
                 }
             }
             if (operands.size() > 1) {
+                const bool allText = isTextColumn && std::all_of(operands.begin(), operands.end(), isTextColumn);
                 QString expr = operands[0];
-                for (int k = 1; k < operands.size(); ++k)
-                    expr = QStringLiteral("tsql_add(%1,%2)").arg(expr, operands[k]);
+                for (int k = 1; k < operands.size(); ++k) {
+                    if (allText)
+                        expr = QStringLiteral("(%1||%2)").arg(expr, operands[k]);
+                    else if (hasTsqlAdd)
+                        expr = QStringLiteral("tsql_add(%1,%2)").arg(expr, operands[k]);
+                    else
+                        expr += QLatin1Char('+') + operands[k];
+                }
                 out += expr;
                 i = last;
                 continue;

@@ -15,10 +15,15 @@ QString sqlValue(const QString& value);
 //   Between ... and ...) or assigned to a date column is the date it names, in the stored
 //   form "yyyy-mm-dd hh:mm:ss"; anywhere else (an identifier that looks like a date) it
 //   stays the text it is. Without `isDateColumn` every such literal is taken for a date;
-// - "+" between two bare column names goes through tsql_add(), which concatenates two
-//   texts as SQL Server does (REA_KTO+REA_NID) and adds numbers.
+// - "+" between two bare column names known to be text is "||" (REA_KTO+REA_NID); between
+//   others it goes through tsql_add(), which concatenates two texts as SQL Server does and
+//   adds numbers, or stays "+" where the connection has no tsql_add (the ODBC driver);
+// - with `floatSums`, Sum(...) is total(...): the SQLite ODBC driver types a computed column
+//   by its first row, so a first group summing to a whole number would truncate the rest.
 QString sqliteTranslate(const QString& tsql,
-                        const std::function<bool(const QString&)>& isDateColumn = {});
+                        const std::function<bool(const QString&)>& isDateColumn = {},
+                        const std::function<bool(const QString&)>& isTextColumn = {},
+                        bool hasTsqlAdd = true, bool floatSums = false);
 
 // A procedure body statement with its @parameters turned into positional '?' marks.
 struct PositionalStatement {

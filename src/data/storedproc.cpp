@@ -101,15 +101,23 @@ void StoredProc::execute()
         return;
     }
     QStringList names;
+    for (const ParamDef& p : params_)
+        names << p.name;
+    conn_->run(odbcCallText(name_, names), odbcBinds()).finish();
+}
+
+QVariantList StoredProc::odbcBinds() const
+{
     QVariantList binds;
     for (int i = 0; i < params_.size(); ++i) {
-        names << params_[i].name;
         QVariant v = conn_->toStorage(values_[i], kindOfParam(params_[i].type));
         if (v.isNull())
             v = QVariant(metaOf(params_[i].type)); // a typed null, so the driver knows the type
+        else if (v.metaType() != metaOf(params_[i].type))
+            v.convert(metaOf(params_[i].type));   // the declared type, whatever the column gave
         binds << v;
     }
-    conn_->run(odbcCallText(name_, names), binds).finish();
+    return binds;
 }
 
 } // namespace varid

@@ -33,6 +33,11 @@ public:
 
     void execute();
 
+    // What an ODBC call binds, in declared order: each value as its declared type (dates as
+    // date-times, decimals and floats as doubles, integers as ints, texts as texts), a null
+    // as a null of that type.
+    QVariantList odbcBinds() const;
+
 private:
     int indexOf(const QString& param) const;
     void loadEmbeddedBody();
