@@ -34,8 +34,11 @@ protected:
     void main(const QString& script) { runSqliteScript(mainFile(), script); }
     QVariant localValue(const QString& sql) { return scalar(localFile(), sql); }
     QVariant mainValue(const QString& sql) { return scalar(mainFile(), sql); }
+
+public:
     static QVariant scalar(const QString& file, const QString& sql);
 
+protected:
     // The program's connections, opened on the two files.
     void connectBoth(DM& dm, DM2& dm2);
 

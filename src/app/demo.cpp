@@ -1,7 +1,7 @@
 // varid-demo: makes a demo branch with its two embedded databases, or counts what the
 // main database holds for it.
 //
-//   varid-demo DIR [--rows N] [--seed S] [--today dd.mm.yyyy]
+//   varid-demo DIR [--rows N] [--seed S] [--today dd.mm.yyyy] [--branch CODE] [--main FILE]
 //   varid-demo --counts DIR
 #include "data/embedded.h"
 #include "data/dberror.h"
@@ -23,7 +23,7 @@ using namespace varid;
 
 namespace {
 
-const QString kBranch = QStringLiteral("F0007");
+const QString kDefaultBranch = QStringLiteral("F0007");
 
 void say(const QString& s)
 {
@@ -62,6 +62,17 @@ public:
         if (!q.exec())
             throw DbError(table + QStringLiteral(": ") + q.lastError().text());
     }
+    // Rows a chain's branches share (KTO, CHANGE, the main-only staff, the terrorist list):
+    // added by the first branch that makes them.
+    void insertOnce(const QString& table, const QStringList& cols, const QVariantList& values)
+    {
+        QSqlQuery q(QSqlDatabase::database(name_, false));
+        q.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2=?").arg(table, cols[0]));
+        q.addBindValue(values[0]);
+        if (q.exec() && q.next() && q.value(0).toInt() > 0)
+            return;
+        insert(table, cols, values);
+    }
     qlonglong scalar(const QString& sql)
     {
         QSqlQuery q(QSqlDatabase::database(name_, false));
@@ -94,40 +105,48 @@ const char* const kSurnames[] = {"Ахметов", "Беляева", "Волко
                                  "Петров", "Родионова", "Сергеев", "Тимофеева", "Усманов", "Федорова", "O'Нил"};
 const char* const kNames[] = {"Алексей", "Мария", "Нурлан", "Ольга", "Руслан", "Светлана", "Тимур", "Анна"};
 
-void make(const QString& dir, int rows, unsigned seed, const QDate& today)
+void make(const QString& dir, int rows, unsigned seed, const QDate& today, const QString& kBranch, const QString& sharedMain)
 {
     QDir().mkpath(dir);
     QFile ini(QDir(dir).filePath(QStringLiteral("Path.ini")));
     if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw DbError(QStringLiteral("cannot write ") + ini.fileName());
-    ini.write("GLServerIP:127.0.0.1\r\nServerName:localhost\r\nAdminName:sa\r\nAdminPass:1\r\n"
-              "Interval:30\r\nTimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\n"
-              "GLAliasName:main.db\r\nLocalAliasName:local.db\r\n");
+    // The main database: the branch's own, or a chain's shared one named relative to the home.
+    const QString mainFile = sharedMain.isEmpty() ? QDir(dir).filePath(QStringLiteral("main.db")) : QFileInfo(sharedMain).absoluteFilePath();
+    const QString mainName = sharedMain.isEmpty() ? QStringLiteral("main.db") : QDir(QFileInfo(dir).absoluteFilePath()).relativeFilePath(mainFile);
+    ini.write(QByteArray("GLServerIP:127.0.0.1\r\nServerName:localhost\r\nAdminName:sa\r\nAdminPass:1\r\n"
+                         "Interval:30\r\nTimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\n"
+                         "GLAliasName:") + mainName.toUtf8() + "\r\nLocalAliasName:local.db\r\n");
     ini.close();
     // The printed act's layout, beside Path.ini.
     QFile layout(QDir(dir).filePath(QStringLiteral("Akt_Sverki.RAV")));
     if (layout.open(QIODevice::WriteOnly | QIODevice::Truncate))
         layout.write(defaultLayout().toUtf8());
     const QString localFile = QDir(dir).filePath(QStringLiteral("local.db"));
-    const QString mainFile = QDir(dir).filePath(QStringLiteral("main.db"));
     createEmbeddedDatabase(localFile, DbRole::Local);
-    createEmbeddedDatabase(mainFile, DbRole::Main);
+    if (sharedMain.isEmpty() || !QFile::exists(mainFile)) {
+        QDir().mkpath(QFileInfo(mainFile).absolutePath());
+        createEmbeddedDatabase(mainFile, DbRole::Main);
+    }
 
     Maker m{std::mt19937(seed), today};
     Db local(localFile);
     Db main(mainFile);
-    auto both = [&](const QString& t, const QStringList& c, const QVariantList& v) { local.insert(t, c, v); main.insert(t, c, v); };
+    auto both = [&](const QString& t, const QStringList& c, const QVariantList& v) { local.insert(t, c, v); main.insertOnce(t, c, v); };
 
     // Branches: this one is "ДА" on its own database.
     const QStringList ktoCols{QStringLiteral("KTO_KOD"), QStringLiteral("KTO_NAME"), QStringLiteral("KTO_ACTIV")};
-    local.insert(QStringLiteral("KTO"), ktoCols, {kBranch, QStringLiteral("Ломбард №7, ул. Абая 15"), QStringLiteral("ДА")});
-    main.insert(QStringLiteral("KTO"), ktoCols, {kBranch, QStringLiteral("Ломбард №7, ул. Абая 15"), QStringLiteral("НЕТ")});
+    const QString ownName = kBranch == kDefaultBranch ? QStringLiteral("Ломбард №7, ул. Абая 15") : QStringLiteral("Ломбард ") + kBranch;
+    local.insert(QStringLiteral("KTO"), ktoCols, {kBranch, ownName, QStringLiteral("ДА")});
+    main.insertOnce(QStringLiteral("KTO"), ktoCols, {kBranch, ownName, QStringLiteral("НЕТ")});
     for (int b : {1, 2, 3}) {
         const QString code = QStringLiteral("F000%1").arg(b);
+        if (code == kBranch)
+            continue;
         local.insert(QStringLiteral("KTO"), ktoCols, {code, QStringLiteral("Ломбард №%1").arg(b), QStringLiteral("НЕТ")});
-        main.insert(QStringLiteral("KTO"), ktoCols, {code, QStringLiteral("Ломбард №%1").arg(b), QStringLiteral("НЕТ")});
+        main.insertOnce(QStringLiteral("KTO"), ktoCols, {code, QStringLiteral("Ломбард №%1").arg(b), QStringLiteral("НЕТ")});
     }
-    main.insert(QStringLiteral("KTO"), ktoCols, {QStringLiteral("F0009"), QStringLiteral("Ломбард №9, мкр. Самал"), QStringLiteral("НЕТ")});
+    main.insertOnce(QStringLiteral("KTO"), ktoCols, {QStringLiteral("F0009"), QStringLiteral("Ломбард №9, мкр. Самал"), QStringLiteral("НЕТ")});
     local.insert(QStringLiteral("FIRM"), {QStringLiteral("F_NOMER"), QStringLiteral("F_NAME"), QStringLiteral("F_TEL")},
                  {1, QStringLiteral("ТОО Тиверон"), QStringLiteral("+7 727 250-15-07")});
     local.insert(QStringLiteral("NASTROIKA"), {QStringLiteral("N_NAME"), QStringLiteral("N_VALUE")}, {QStringLiteral("VERSION"), QStringLiteral("12")});
@@ -144,11 +163,11 @@ void make(const QString& dir, int rows, unsigned seed, const QDate& today)
         if (i <= 3) both(QStringLiteral("PERSONAL"), pCols, v);
         else local.insert(QStringLiteral("PERSONAL"), pCols, v);
     }
-    main.insert(QStringLiteral("PERSONAL"), pCols, {QStringLiteral("P-HQ-1"), QStringLiteral("Центральный Аудитор"), QStringLiteral("audit"), QStringLiteral("pw"), QStringLiteral("F0001"), QStringLiteral("аудит")});
+    main.insertOnce(QStringLiteral("PERSONAL"), pCols, {QStringLiteral("P-HQ-1"), QStringLiteral("Центральный Аудитор"), QStringLiteral("audit"), QStringLiteral("pw"), QStringLiteral("F0001"), QStringLiteral("аудит")});
     local.insert(QStringLiteral("ONOFF"), {QStringLiteral("OO_NAME"), QStringLiteral("OO_DATA"), QStringLiteral("OO_KTO"), QStringLiteral("OO_ON"), QStringLiteral("OO_OFF")},
                  {QString::fromUtf8(kSurnames[1]), m.day(0), kBranch, QStringLiteral("09:00"), QString()});
 
-    main.insert(QStringLiteral("TERRORIST"), {QStringLiteral("T_NAME"), QStringLiteral("T_DR"), QStringLiteral("T_IIN"), QStringLiteral("T_PROCHEE"), QStringLiteral("T_NOMER")},
+    main.insertOnce(QStringLiteral("TERRORIST"), {QStringLiteral("T_NAME"), QStringLiteral("T_DR"), QStringLiteral("T_IIN"), QStringLiteral("T_PROCHEE"), QStringLiteral("T_NOMER")},
                 {QStringLiteral("Неизвестный Н."), QStringLiteral("01.01.1970"), QStringLiteral("700101300001"), QStringLiteral("перечень 12"), QStringLiteral("1")});
 
     // Clients; the first third is already on the main database (the history).
@@ -246,13 +265,13 @@ void make(const QString& dir, int rows, unsigned seed, const QDate& today)
     for (int i = 1; i <= sales; ++i) {
         const QDateTime d = m.day(m.pick(0, 4));
         local.insert(QStringLiteral("REALIZ"), rCols,
-                     {QStringLiteral("R%1").arg(i), d, i, QString(), QStringLiteral("цепь 585"), m.money(20, 200), QStringLiteral("золото"),
+                     {QStringLiteral("R%1-%2").arg(kBranch).arg(i), d, i, QString(), QStringLiteral("цепь 585"), m.money(20, 200), QStringLiteral("золото"),
                       i % 2 ? QVariant(d.addDays(1)) : QVariant(), m.money(30, 300), kBranch, QVariant(), QStringLiteral("NEW"), QString(), QString()});
     }
     for (int i = 1; i <= 2; ++i)
         main.insert(QStringLiteral("REALIZ"), rCols,
-                    {QStringLiteral("F0009S%1").arg(i), m.day(i), i, QString(), QStringLiteral("серьги 585"), m.money(20, 200), QStringLiteral("золото"),
-                     QVariant(), m.money(30, 300), QStringLiteral("F0009"), QStringLiteral("F0009S%1").arg(i), QStringLiteral("NEW"), QStringLiteral("F0009"), kBranch});
+                    {QStringLiteral("F0009S%1-%2").arg(kBranch).arg(i), m.day(i), i, QString(), QStringLiteral("серьги 585"), m.money(20, 200), QStringLiteral("золото"),
+                     QVariant(), m.money(30, 300), QStringLiteral("F0009"), QStringLiteral("F0009S%1-%2").arg(kBranch).arg(i), QStringLiteral("NEW"), QStringLiteral("F0009"), kBranch});
 
     // Advance reports with their lines, and monthly balances.
     for (int i = 1; i <= std::max(1, rows / 5); ++i) {
@@ -284,7 +303,14 @@ void make(const QString& dir, int rows, unsigned seed, const QDate& today)
 int counts(const QString& dir)
 {
     const QString localFile = QDir(dir).filePath(QStringLiteral("local.db"));
-    const QString mainFile = QDir(dir).filePath(QStringLiteral("main.db"));
+    // The main database as Path.ini names it (line 9), relative to the home folder.
+    QString mainFile = QDir(dir).filePath(QStringLiteral("main.db"));
+    QFile ini(QDir(dir).filePath(QStringLiteral("Path.ini")));
+    if (ini.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = ini.readAll().split('\n');
+        if (lines.size() >= 9)
+            mainFile = QDir(dir).filePath(QString::fromUtf8(lines[8].mid(12)).trimmed());
+    }
     if (!QFile::exists(localFile) || !QFile::exists(mainFile)) {
         std::fprintf(stderr, "varid-demo: no demo databases in %s\n", dir.toLocal8Bit().constData());
         return 1;
@@ -328,7 +354,7 @@ int main(int argc, char** argv)
     try {
         if (args.size() == 2 && args[0] == QLatin1String("--counts"))
             return counts(args[1]);
-        QString dir;
+        QString dir, branch = kDefaultBranch, sharedMain;
         int rows = 20;
         unsigned seed = 7;
         QDate today = QDate::currentDate();
@@ -339,13 +365,18 @@ int main(int argc, char** argv)
                 const auto d = parseDateText(args[++i]);
                 if (!d) throw DbError(QStringLiteral("--today takes dd.mm.yyyy"));
                 today = d->date();
-            } else if (dir.isEmpty() && !args[i].startsWith(QLatin1String("--"))) dir = args[i];
+            } else if (args[i] == QLatin1String("--branch") && i + 1 < args.size()) {
+                branch = args[++i];
+                if (branch.isEmpty() || branch.size() > 5 || branch.contains(QLatin1Char('\'')))
+                    throw DbError(QStringLiteral("--branch takes a code of at most 5 characters"));
+            } else if (args[i] == QLatin1String("--main") && i + 1 < args.size()) sharedMain = args[++i];
+            else if (dir.isEmpty() && !args[i].startsWith(QLatin1String("--"))) dir = args[i];
             else throw DbError(QStringLiteral("unknown argument: ") + args[i]);
         }
         if (dir.isEmpty() || rows < 1)
-            throw DbError(QStringLiteral("usage: varid-demo DIR [--rows N] [--seed S] [--today dd.mm.yyyy] | --counts DIR"));
-        make(dir, rows, seed, today);
-        say(QStringLiteral("demo branch F0007 made in %1 (%2 rows a kind)").arg(dir).arg(rows));
+            throw DbError(QStringLiteral("usage: varid-demo DIR [--rows N] [--seed S] [--today dd.mm.yyyy] [--branch CODE] [--main FILE] | --counts DIR"));
+        make(dir, rows, seed, today, branch, sharedMain);
+        say(QStringLiteral("demo branch %1 made in %2 (%3 rows a kind)").arg(branch, dir).arg(rows));
         return 0;
     } catch (const DbError& e) {
         std::fprintf(stderr, "varid-demo: %s\n", e.message().toLocal8Bit().constData());

@@ -263,8 +263,17 @@ void Connection::beginTransaction()
     if (inTransaction_)
         throw DbError(QStringLiteral("A transaction is already open"));
     QSqlDatabase db = QSqlDatabase::database(name_, false);
-    if (!db.transaction())
+    if (backend_ == Backend::Sqlite && !viaOdbc_) {
+        // The write lock is taken at the start, waiting for another writer as long as the busy
+        // time-out allows. A deferred transaction that reads first (a procedure's body, a
+        // cursor) and writes later would get "database is locked" at once, without waiting,
+        // whenever another branch wrote in between.
+        QSqlQuery begin(db);
+        if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            throw dbError(begin.lastError());
+    } else if (!db.transaction()) {
         throw dbError(db.lastError());
+    }
     inTransaction_ = true;
 }
 

@@ -16,7 +16,8 @@
 namespace varid {
 
 
-Station::Station(const QString& home, TimerHost& host) : dm2(dm), home_(home), host_(host)
+Station::Station(const QString& home, TimerHost& host, const QString& tag)
+    : dm(tag), dm2(dm, tag), home_(home), host_(host), tag_(tag)
 {
     T1 = host.createTimer(1000);
     T2 = host.createTimer(0);
@@ -389,9 +390,10 @@ void Station::startJob(const RunRequest& request, Job job, std::function<void()>
     std::shared_ptr<RunContext> context = run_;
     TimerHost& clock = host_;
     RunOutcome* result = &result_;
-    thread_ = QThread::create([context, local, main, &clock, result, job] {
-        DM runDm(QStringLiteral("-run"));
-        DM2 runDm2(runDm, QStringLiteral("-run"));
+    const QString tag = tag_ + QStringLiteral("-run");
+    thread_ = QThread::create([context, local, main, &clock, result, job, tag] {
+        DM runDm(tag);
+        DM2 runDm2(runDm, tag);
         try {
             runDm.ADOC1.setTarget(local);
             runDm2.ADOC2.setTarget(main);

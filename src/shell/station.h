@@ -23,7 +23,8 @@ namespace varid {
 // service both drive it.
 class Station {
 public:
-    Station(const QString& home, TimerHost& host);
+    // `tag` tells apart the connections of several stations in one process (tests of a chain).
+    Station(const QString& home, TimerHost& host, const QString& tag = {});
 
     enum class Variant { Test, Timer };
 
@@ -104,6 +105,7 @@ private:
 
     QString home_;
     TimerHost& host_;
+    QString tag_;
     std::optional<RunRequest> armed_;
     std::shared_ptr<RunContext> run_;
     QThread* thread_ = nullptr;
