@@ -129,6 +129,8 @@ void Connection::connect()
 {
     if (connected())
         return;
+    cache_.clear();
+    last_.reset();
     if (QSqlDatabase::contains(name_))
         QSqlDatabase::removeDatabase(name_);
     inTransaction_ = false;
@@ -163,6 +165,12 @@ void Connection::connect()
         // Write-ahead log: a commit is one append and one sync instead of a rollback journal's
         // several; readers and the writer do not block each other.
         run(QStringLiteral("PRAGMA journal_mode=WAL")).finish();
+        // The branch's own database need not sync every commit: in WAL mode a crash of the
+        // program loses nothing, and the power failure that could lose the last marks only
+        // leaves rows "NEW" whose copies are safe on the main database, which syncs every
+        // commit; the next run's lookup finds them and updates instead of adding them twice.
+        if (!durable_)
+            run(QStringLiteral("PRAGMA synchronous=NORMAL")).finish();
         loadSqliteSchema();
     } else {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
@@ -177,6 +185,8 @@ void Connection::connect()
 void Connection::disconnect()
 {
     inTransaction_ = false;
+    cache_.clear();
+    last_.reset();
     if (QSqlDatabase::contains(name_)) {
         QSqlDatabase db = QSqlDatabase::database(name_, false);
         db.close();
@@ -263,6 +273,7 @@ void Connection::beginTransaction()
     if (inTransaction_)
         throw DbError(QStringLiteral("A transaction is already open"));
     QSqlDatabase db = QSqlDatabase::database(name_, false);
+    ++statements_;
     if (backend_ == Backend::Sqlite && !viaOdbc_) {
         // The write lock is taken at the start, waiting for another writer as long as the busy
         // time-out allows. A deferred transaction that reads first (a procedure's body, a
@@ -281,6 +292,7 @@ void Connection::commit()
 {
     if (!inTransaction_)
         throw DbError(QStringLiteral("No transaction is open"));
+    ++statements_;
     QSqlDatabase db = QSqlDatabase::database(name_, false);
     if (!db.commit()) {
         throw dbError(db.lastError());
@@ -316,6 +328,7 @@ void Connection::execPrepared(QSqlQuery& q, const QVariantList& binds)
 {
     if (!connected())
         throw DbError(QStringLiteral("Connection is closed"), true);
+    ++statements_;
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, binds[i]);
     const bool ok = q.exec();
@@ -338,6 +351,7 @@ QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
                           [this](const QString& c) { return kinds_.value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; },
                           hasTsqlAdd_, viaOdbc_)
         : sql;
+    ++statements_;
     if (binds.isEmpty()) {
         if (!q.exec(text))
             throw dbError(q.lastError());
@@ -349,6 +363,41 @@ QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
         q.addBindValue(b);
     if (!q.exec())
         throw dbError(q.lastError());
+    return q;
+}
+
+QSqlQuery& Connection::runCached(const QString& sql)
+{
+    if (backend_ != Backend::Sqlite || viaOdbc_) {
+        last_ = std::make_unique<QSqlQuery>(run(sql));
+        return *last_;
+    }
+    if (!connected())
+        throw DbError(QStringLiteral("Connection is closed"), true);
+    ++statements_;
+    // The same statement with other values (a lookup, a send marker) is prepared once: its
+    // quoted values become bound parameters of a cached statement.
+    const ParameterizedStatement p = parameterize(sqliteTranslate(sql, [this](const QString& c) { return isDateColumn(c); },
+        [this](const QString& c) { return kinds_.value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; }, hasTsqlAdd_, false));
+    auto it = cache_.find(p.sql);
+    if (it == cache_.end()) {
+        if (cache_.size() >= 256)
+            cache_.clear();
+        auto prepared = std::make_shared<QSqlQuery>(QSqlDatabase::database(name_, false));
+        prepared->setForwardOnly(true);
+        prepared->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        if (!prepared->prepare(p.sql))
+            throw dbError(prepared->lastError());
+        it = cache_.insert(p.sql, prepared);
+    }
+    QSqlQuery& q = **it;
+    for (int i = 0; i < p.values.size(); ++i)
+        q.bindValue(i, p.values[i]);
+    if (!q.exec()) {
+        const QSqlError e = q.lastError();
+        q.finish();
+        throw dbError(e);
+    }
     return q;
 }
 

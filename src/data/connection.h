@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <memory>
+
 namespace varid {
 
 enum class Backend { Sqlite, Odbc };
@@ -50,6 +52,9 @@ public:
 
     // Runs a statement (translated to the backend's dialect) and returns the live query.
     QSqlQuery run(const QString& sql, const QVariantList& binds = {});
+    // The same, prepared once per text shape on the embedded database (its quoted values
+    // bound); the query stays the connection's: read it, then finish it.
+    QSqlQuery& runCached(const QString& sql);
     // A statement in the backend's own dialect, prepared once and run many times.
     QSqlQuery prepareNative(const QString& sql);
     void execPrepared(QSqlQuery& q, const QVariantList& binds);
@@ -65,6 +70,12 @@ public:
     // A null of the kind's own type, so that the driver binds a typed null.
     static QVariant typedNull(ColumnKind kind);
     bool isDateColumn(const QString& column) const;
+    // Statements sent to the database since the program started: the round trips.
+    qint64 statementCount() const { return statements_; }
+    // Whether every commit is synced to disk (the main database); the branch's own database
+    // runs at synchronous=NORMAL (see connect()).
+    void setDurable(bool full) { durable_ = full; }
+
     // How long an embedded database waits for another writer before it reports busy.
     static int busyTimeoutMs;
 
@@ -85,6 +96,10 @@ private:
     bool inTransaction_ = false;
     int generation_ = 0;
     QHash<QString, ColumnKind> kinds_;
+    QHash<QString, std::shared_ptr<QSqlQuery>> cache_; // prepared statements by their text with values as '?'
+    std::unique_ptr<QSqlQuery> last_;
+    qint64 statements_ = 0;
+    bool durable_ = true;
 };
 
 } // namespace varid

@@ -95,6 +95,7 @@ DM::DM(const QString& tag)
       Up_Realiz(ADOC1, QStringLiteral("Up_Realiz;1"), realizParams()),
       DelXXX(ADOC1, QStringLiteral("DelXXX;1"), {txt("@User_NID", 20)})
 {
+    ADOC1.setDurable(false); // everything written here is re-derived by the next run
 }
 
 DM2::DM2(DM& local, const QString& tag)

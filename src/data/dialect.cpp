@@ -208,6 +208,23 @@ QString sqliteTranslate(const QString& tsql, const std::function<bool(const QStr
     return out;
 }
 
+ParameterizedStatement parameterize(const QString& sql)
+{
+    ParameterizedStatement p;
+    p.sql.reserve(sql.size());
+    for (const Token& tok : tokenize(sql)) {
+        if (tok.kind == Tok::String) {
+            QString v = tok.text.mid(1, tok.text.size() - 2);
+            v.replace(QStringLiteral("''"), QStringLiteral("'"));
+            p.values << v;
+            p.sql += QLatin1Char('?');
+        } else {
+            p.sql += tok.text;
+        }
+    }
+    return p;
+}
+
 PositionalStatement positionalParams(const QString& body)
 {
     PositionalStatement st;

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 #include <functional>
 
@@ -24,6 +25,14 @@ QString sqliteTranslate(const QString& tsql,
                         const std::function<bool(const QString&)>& isDateColumn = {},
                         const std::function<bool(const QString&)>& isTextColumn = {},
                         bool hasTsqlAdd = true, bool floatSums = false);
+
+// A statement with its quoted values taken out as bound parameters: the same statement
+// with other values then has the same text and is prepared once.
+struct ParameterizedStatement {
+    QString sql;
+    QVariantList values;
+};
+ParameterizedStatement parameterize(const QString& sql);
 
 // A procedure body statement with its @parameters turned into positional '?' marks.
 struct PositionalStatement {

@@ -296,14 +296,14 @@ void Query::open()
             text = sql_.left(star) + QStringLiteral("rowid AS %1, *").arg(kRowId) + sql_.mid(star + 1);
         }
     }
-    QSqlQuery q = connection().run(text);
+    QSqlQuery& q = connection().runCached(text);
     load(q, table);
 }
 
 void Query::exec()
 {
     close();
-    connection().run(sql_).finish();
+    connection().runCached(sql_).finish();
 }
 
 void TableCursor::open()
