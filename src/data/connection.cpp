@@ -9,6 +9,8 @@
 #include <QSqlField>
 #include <QSqlRecord>
 
+#include <atomic>
+
 #include <sqlite3.h>
 
 namespace varid {
@@ -364,6 +366,48 @@ QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
     if (!q.exec())
         throw dbError(q.lastError());
     return q;
+}
+
+QString Connection::translate(const QString& sql) const
+{
+    if (backend_ != Backend::Sqlite)
+        return sql;
+    return sqliteTranslate(sql, [this](const QString& c) { return isDateColumn(c); },
+                           [this](const QString& c) { return kinds_.value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; },
+                           hasTsqlAdd_, viaOdbc_);
+}
+
+QString Connection::openReader()
+{
+    static std::atomic<int> counter{0};
+    const QString name = name_ + QStringLiteral("-reader-") + QString::number(++counter);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(target_);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_READONLY").arg(busyTimeoutMs));
+    if (!db.open()) {
+        const QSqlError e = db.lastError();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        throw dbError(e);
+    }
+    const QVariant h = db.driver()->handle();
+    if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+        sqlite3_create_function(*static_cast<sqlite3* const*>(h.data()), "tsql_add", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                nullptr, tsqlAdd, nullptr, nullptr);
+    return name;
+}
+
+void Connection::closeReader(const QString& name)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (db.isOpen()) {
+            QSqlQuery end(db);
+            end.exec(QStringLiteral("COMMIT"));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
 }
 
 QSqlQuery& Connection::runCached(const QString& sql)

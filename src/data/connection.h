@@ -55,6 +55,12 @@ public:
     // The same, prepared once per text shape on the embedded database (its quoted values
     // bound); the query stays the connection's: read it, then finish it.
     QSqlQuery& runCached(const QString& sql);
+    // The text as this backend's dialect says it.
+    QString translate(const QString& sql) const;
+    // A second connection to the same embedded file, for a read snapshot beside this
+    // connection's writes; its name, to close it again.
+    QString openReader();
+    void closeReader(const QString& name);
     // A statement in the backend's own dialect, prepared once and run many times.
     QSqlQuery prepareNative(const QString& sql);
     void execPrepared(QSqlQuery& q, const QVariantList& binds);
@@ -75,6 +81,7 @@ public:
     // Whether every commit is synced to disk (the main database); the branch's own database
     // runs at synchronous=NORMAL (see connect()).
     void setDurable(bool full) { durable_ = full; }
+    bool durable() const { return durable_; }
 
     // How long an embedded database waits for another writer before it reports busy.
     static int busyTimeoutMs;

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QSqlField>
 #include <QSqlRecord>
+#include <QSqlError>
 
 namespace varid {
 
@@ -42,6 +43,13 @@ bool sameValue(const QVariant& a, const QVariant& b)
 
 void RowSet::close()
 {
+    if (live_) {
+        // The walk is over: its read snapshot on the second connection ends.
+        live_.reset();
+        conn_->closeReader(reader_);
+        reader_.clear();
+    }
+    streaming_ = false;
     active_ = false;
     eof_ = true;
     cur_ = 0;
@@ -50,56 +58,110 @@ void RowSet::close()
     state_ = State::Browse;
 }
 
-void RowSet::load(QSqlQuery& q, const QString& table)
+void RowSet::describe(const QSqlQuery& q, const QString& table)
 {
-    close();
     table_ = table;
     columns_.clear();
     index_.clear();
-    const QSqlRecord rec = q.record();
-    int idCol = -1;
     kinds_.clear();
+    idCol_ = -1;
+    const QSqlRecord rec = q.record();
     for (int i = 0; i < rec.count(); ++i) {
         const QString name = rec.fieldName(i);
-        if (name == kRowId) { idCol = i; continue; }
+        if (name == kRowId) { idCol_ = i; continue; }
         index_.insert(name.toUpper(), int(columns_.size()));
         columns_ << name;
         kinds_ << conn_->kindOf(name, rec.field(i).metaType());
     }
-    while (q.next()) {
-        QVector<QVariant> row;
-        row.reserve(columns_.size());
-        for (int i = 0; i < rec.count(); ++i) {
-            if (i == idCol) { rowIds_ << q.value(i); continue; }
-            QVariant v = q.value(i);
-            const int c = int(row.size());
-            if (v.isNull()) {
-                v = Connection::typedNull(kinds_[c]); // a null stays a null of its column's type
-            } else if (kinds_[c] == ColumnKind::Date) {
-                if (v.typeId() == QMetaType::QString) {
-                    if (const auto dt = parseStorageText(v.toString()))
-                        v = *dt;
-                } else if (v.typeId() == QMetaType::QDateTime) {
-                    v = wallClock(v.toDateTime());
-                }
+}
+
+void RowSet::readRow(const QSqlQuery& q)
+{
+    QVector<QVariant> row;
+    row.reserve(columns_.size());
+    const int n = int(columns_.size()) + (idCol_ >= 0 ? 1 : 0);
+    for (int i = 0; i < n; ++i) {
+        if (i == idCol_) { rowIds_ << q.value(i); continue; }
+        QVariant v = q.value(i);
+        const int c = int(row.size());
+        if (v.isNull()) {
+            v = Connection::typedNull(kinds_[c]); // a null stays a null of its column's type
+        } else if (kinds_[c] == ColumnKind::Date) {
+            if (v.typeId() == QMetaType::QString) {
+                if (const auto dt = parseStorageText(v.toString()))
+                    v = *dt;
+            } else if (v.typeId() == QMetaType::QDateTime) {
+                v = wallClock(v.toDateTime());
             }
-            row << v;
         }
-        rows_ << row;
+        row << v;
     }
+    rows_ << row;
+}
+
+void RowSet::load(QSqlQuery& q, const QString& table)
+{
+    close();
+    describe(q, table);
+    while (q.next())
+        readRow(q);
     q.finish();
     active_ = true;
     first();
 }
 
+void RowSet::fetch()
+{
+    rows_.clear();
+    rowIds_.clear();
+    cur_ = 0;
+    if (live_->next()) {
+        readRow(*live_);
+        ++pos_;
+        eof_ = false;
+    } else {
+        eof_ = true;
+    }
+}
+
+void RowSet::endWalk()
+{
+    if (!live_)
+        return;
+    // The read snapshot ends as soon as the walk does, so the log can be checkpointed again;
+    // the count stays for the steps that add it up.
+    live_.reset();
+    conn_->closeReader(reader_);
+    reader_.clear();
+    rows_.clear();
+    rowIds_.clear();
+    eof_ = true;
+}
+
 void RowSet::first()
 {
+    if (streaming_) {
+        if (!live_)
+            throw DbError(QStringLiteral("The walk of this selection has ended"));
+        // Again from the start, inside the same read snapshot.
+        live_->finish();
+        if (!live_->exec())
+            throw DbError(live_->lastError().text());
+        pos_ = 0;
+        fetch();
+        return;
+    }
     cur_ = 0;
     eof_ = rows_.isEmpty();
 }
 
 void RowSet::next()
 {
+    if (streaming_) {
+        if (!eof_)
+            fetch();
+        return;
+    }
     if (rows_.isEmpty()) { eof_ = true; return; }
     if (cur_ + 1 < rows_.size())
         ++cur_;
@@ -117,6 +179,8 @@ int RowSet::columnIndex(const QString& column) const
 
 bool RowSet::locate(const QString& columns, const QVariantList& values)
 {
+    if (streaming_)
+        throw DbError(QStringLiteral("A walked selection cannot be searched"));
     const QStringList names = columns.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     if (names.size() != values.size())
         throw DbError(QStringLiteral("Locate: %1 columns but %2 values").arg(names.size()).arg(values.size()));
@@ -298,6 +362,58 @@ void Query::open()
     }
     QSqlQuery& q = connection().runCached(text);
     load(q, table);
+}
+
+void Query::openWalk()
+{
+    Connection& c = connection();
+    if (c.backend() != Backend::Sqlite || c.viaOdbc() || c.durable()) {
+        open(); // a client-side snapshot, as on SQL Server and on the main database
+        return;
+    }
+    close();
+    static const QRegularExpression single(
+        QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)\\s*(where\\b|order\\b|$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString text = sql_;
+    QString table;
+    if (const auto m = single.match(sql_); m.hasMatch()) {
+        table = m.captured(1);
+        const int star = sql_.indexOf(QLatin1Char('*'));
+        text = sql_.left(star) + QStringLiteral("rowid AS %1, *").arg(kRowId) + sql_.mid(star + 1);
+    }
+    // The rows are read one at a time inside a read snapshot of a second connection, taken
+    // now: the marks written while walking cannot change the set, and memory stays flat.
+    reader_ = c.openReader();
+    QSqlDatabase db = QSqlDatabase::database(reader_, false);
+    const QString translated = c.translate(text);
+    QSqlQuery count(db);
+    if (!count.exec(QStringLiteral("BEGIN")) || !count.exec(QStringLiteral("SELECT COUNT(*) FROM (%1)").arg(translated)) || !count.next()) {
+        const QString e = count.lastError().text();
+        c.closeReader(reader_);
+        reader_.clear();
+        throw DbError(e);
+    }
+    count_ = count.value(0).toInt();
+    count.finish();
+    live_ = std::make_unique<QSqlQuery>(db);
+    live_->setForwardOnly(true);
+    live_->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!live_->prepare(translated)) {
+        const QString e = live_->lastError().text();
+        close();
+        throw DbError(e);
+    }
+    streaming_ = true;
+    if (!live_->exec()) {
+        const QString e = live_->lastError().text();
+        close();
+        throw DbError(e);
+    }
+    describe(*live_, table);
+    active_ = true;
+    pos_ = 0;
+    fetch();
 }
 
 void Query::exec()

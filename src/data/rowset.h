@@ -6,6 +6,8 @@
 #include <QVariant>
 #include <QVector>
 
+#include <memory>
+
 namespace varid {
 
 // The columns that identify a row of the table, by which a cursor writes it back.
@@ -17,16 +19,18 @@ QStringList tableKey(const QString& table);
 class RowSet {
 public:
     explicit RowSet(Connection& c) : conn_(&c) {}
-    virtual ~RowSet() = default;
+    virtual ~RowSet() { close(); }
 
     bool active() const { return active_; }
     virtual void close();
 
     void first();
     void next();
+    // A walked selection will not be walked again: its read snapshot ends (its count stays).
+    void endWalk();
     bool eof() const { return eof_; }
-    int rowCount() const { return int(rows_.size()); }
-    int recNo() const { return rows_.isEmpty() ? 0 : cur_ + 1; }
+    int rowCount() const { return streaming_ ? count_ : int(rows_.size()); }
+    int recNo() const { return streaming_ ? pos_ : (rows_.isEmpty() ? 0 : cur_ + 1); }
 
     // One column, or several as "A; B; C" with one value each. Exact and case-sensitive;
     // the cursor stays where it was when no row matches.
@@ -49,6 +53,9 @@ public:
 
 protected:
     void load(QSqlQuery& q, const QString& table);
+    void describe(const QSqlQuery& q, const QString& table);
+    void readRow(const QSqlQuery& q);
+    void fetch();
     int columnIndex(const QString& column) const;
 
     Connection* conn_;
@@ -63,6 +70,14 @@ protected:
     QVector<QVariant> rowIds_; // SQLite rowid of each row, for writing through
 
     enum class State { Browse, Edit, Insert } state_ = State::Browse;
+
+    // A walked selection read as it goes (embedded databases): only the current row is held.
+    bool streaming_ = false;
+    std::unique_ptr<QSqlQuery> live_;
+    QString reader_;
+    int count_ = 0;
+    int pos_ = 0;
+    int idCol_ = -1;
     QVector<QVariant> buffer_;
     QVector<bool> assigned_;
 };
@@ -74,6 +89,9 @@ public:
     void setSql(const QString& sql); // closes the query
     QString sql() const { return sql_; }
     void open();
+    // A selection to walk from its first row to its end (twice at most, from first()): on
+    // the embedded database streamed inside a read snapshot taken now; elsewhere as open().
+    void openWalk();
     void exec(); // a statement that returns no rows
 
 private:

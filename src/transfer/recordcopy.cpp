@@ -31,6 +31,12 @@ void RecordCopy::openQuery(Query& q, const QString& sql)
     q.open();
 }
 
+void RecordCopy::openWalk(Query& q, const QString& sql)
+{
+    q.setSql(sql);
+    q.openWalk();
+}
+
 void RecordCopy::execLocal(const QString& sql)
 {
     localMark_.setSql(sql);
@@ -131,6 +137,7 @@ void RecordCopy::walk(const CopyRecipe& r)
         if (r.markRow)
             r.markRow(src);
     }
+    src.endWalk();
 }
 
 void RecordCopy::replaceChildren(const ChildRecipe& r)
@@ -162,6 +169,7 @@ void RecordCopy::replaceChildren(const ChildRecipe& r)
             }, [&] { return s.failureLine(rows); });
         }
         offset += rows.rowCount();
+        rows.endWalk();
     }
 }
 

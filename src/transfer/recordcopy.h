@@ -96,6 +96,8 @@ public:
     int count(Connection& c, const QString& sql);
 
     static void openQuery(Query& q, const QString& sql);
+    // A selection the step walks: streamed inside a read snapshot on the embedded database.
+    static void openWalk(Query& q, const QString& sql);
     static void fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip = {});
 
     void refuse(const QString& line); // the failure line and the error marker

@@ -11,7 +11,7 @@ void Transfer::Rec_Avans()
     const QString s = state_.periodStart();
     const QString e = state_.periodEnd();
     Query& sel = dm2_.Q1DM;
-    RecordCopy::openQuery(sel, state_.incremental()
+    RecordCopy::openWalk(sel, state_.incremental()
         ? QStringLiteral("SELECT * FROM AVANS Where AV_NEW_OLD= 'NEW' and AV_KTO=") + kto + QStringLiteral("  ")
               + QStringLiteral("Order By AV_DATA, AV_NOMER ")
         : QStringLiteral("SELECT * FROM AVANS Where AV_DATA Between") + quoted(s) + QStringLiteral(" and ") + quoted(e)
@@ -19,7 +19,7 @@ void Transfer::Rec_Avans()
 
     // The lines, in a row set of their own, read while every report still has its marker.
     Query lines(dm_.ADOC1);
-    RecordCopy::openQuery(lines, state_.incremental()
+    RecordCopy::openWalk(lines, state_.incremental()
         ? QStringLiteral("SELECT * FROM AVANS_LINE Where  AVL_AV_NID in (Select AV_NID From AVANS Where AV_NEW_OLD='NEW' and AV_KTO=")
               + kto + QStringLiteral(" ) ") + QStringLiteral("Order By AVL_DATA, AVL_NOMER")
         : QStringLiteral("SELECT * FROM AVANS_LINE Where  AVL_AV_NID in (Select AV_NID From AVANS Where AV_DATA Between") + quoted(s)

@@ -42,7 +42,7 @@ void Transfer::Rec_Bilet()
 
     // Vehicles of the lines of the opened (or new) tickets: edited or appended as text.
     Query& sel = dm2_.Q1DM;
-    RecordCopy::openQuery(sel, QStringLiteral("SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where ")
+    RecordCopy::openWalk(sel, QStringLiteral("SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where ")
         + opened + QStringLiteral("))  ") + QStringLiteral("Order By A_MARKA, A_MODEL "));
     for (sel.first(); !sel.eof(); sel.next())
         copy_.cursorCopy(dm2_.ADOC2, QStringLiteral("Select * From AUTO Where A_NID=") + quoted(sel.text(QStringLiteral("A_NID"))) + QStringLiteral(" "),
@@ -50,25 +50,25 @@ void Transfer::Rec_Bilet()
 
     // The ticket and line sets, all read before the first ticket is written.
     const QString order = QStringLiteral("Order By B_DATA, B_NOMER");
-    RecordCopy::openQuery(sel, QStringLiteral("SELECT * FROM BILET Where ") + opened + QStringLiteral("  ") + order);
+    RecordCopy::openWalk(sel, QStringLiteral("SELECT * FROM BILET Where ") + opened + QStringLiteral("  ") + order);
     Query& redeemed = dm2_.Q2DM;
     Query& extended = dm2_.Q6DM;
     Query& lines = dm2_.Q3DM;
     Query& redeemedLines = dm2_.Q4DM;
     const QString lineOrder = QStringLiteral("Order By BL_DATA, BL_NOMER");
     if (incremental) {
-        RecordCopy::openQuery(lines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=")
+        RecordCopy::openWalk(lines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=")
             + kto + QStringLiteral(" ) ") + lineOrder);
     } else {
-        RecordCopy::openQuery(redeemed, QStringLiteral("SELECT * FROM BILET Where ") + between("B_DATA_VIK", s, e) + QStringLiteral(" ")
+        RecordCopy::openWalk(redeemed, QStringLiteral("SELECT * FROM BILET Where ") + between("B_DATA_VIK", s, e) + QStringLiteral(" ")
             + QStringLiteral("and B_KTO=") + kto + QStringLiteral("  ") + order);
-        RecordCopy::openQuery(lines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where ") + opened
+        RecordCopy::openWalk(lines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where ") + opened
             + QStringLiteral(" ) ") + lineOrder);
-        RecordCopy::openQuery(redeemedLines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where (")
+        RecordCopy::openWalk(redeemedLines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where (")
             + between("B_DATA_VIK", s, e) + QStringLiteral(") ") + QStringLiteral("and (") + between("B_DATA not", s, e)
             + QStringLiteral(") ") + QStringLiteral("and B_KTO=") + kto + QStringLiteral(" ) ") + lineOrder);
         // Bounded by the extensions' branch code only.
-        RecordCopy::openQuery(extended, QStringLiteral("SELECT * FROM BILET Where B_NID in  (SELECT PRO_B_NID FROM PRODLENIE Where ")
+        RecordCopy::openWalk(extended, QStringLiteral("SELECT * FROM BILET Where B_NID in  (SELECT PRO_B_NID FROM PRODLENIE Where ")
             + between("PRO_DATA", s, e) + QStringLiteral(" ") + QStringLiteral("and PRO_KTO=") + kto + QStringLiteral(") ")
             + QStringLiteral("Order By B_DATA"));
     }

@@ -30,7 +30,7 @@ void Transfer::Rec_GL_Book()
     if (switchedOn) {
         Query& sel = dm2_.Q1DM;
         if (state_.incremental()) {
-            RecordCopy::openQuery(sel, QStringLiteral("SELECT * FROM GL_BOOK Where G_NEW_OLD='NEW' and G_KTO=") + quoted(kto)
+            RecordCopy::openWalk(sel, QStringLiteral("SELECT * FROM GL_BOOK Where G_NEW_OLD='NEW' and G_KTO=") + quoted(kto)
                 + QStringLiteral("  ") + QStringLiteral("Order By G_DATA, G_NOMER"));
         } else {
             // Count and sum of the entries in force of the period on both sides.
@@ -43,7 +43,7 @@ void Transfer::Rec_GL_Book()
                     p.set(QStringLiteral("@G_DATA_PO"), end);
                 }, true);
             }
-            RecordCopy::openQuery(sel, QStringLiteral("SELECT * FROM GL_BOOK Where G_DATA Between") + quoted(start)
+            RecordCopy::openWalk(sel, QStringLiteral("SELECT * FROM GL_BOOK Where G_DATA Between") + quoted(start)
                 + QStringLiteral(" and ") + quoted(end) + QStringLiteral(" ") + QStringLiteral("and G_KTO=") + quoted(kto)
                 + QStringLiteral("  ") + QStringLiteral("Order By G_DATA, G_NOMER"));
         }

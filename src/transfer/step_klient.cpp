@@ -37,7 +37,7 @@ QString selectionPeriod(const QString& start, const QString& end)
 void Transfer::Rec_Klient()
 {
     Query& sel = dm_.Q1;
-    RecordCopy::openQuery(sel, state_.incremental()
+    RecordCopy::openWalk(sel, state_.incremental()
         ? selectionIncremental()
         : selectionPeriod(state_.periodStart(), state_.periodEnd()));
     state_.setBarMax(Bar::Klient, sel.rowCount());

@@ -25,7 +25,7 @@ void Transfer::Rec_Ostatok()
     Query& sel = dm2_.Q1DM;
     const QString order = QStringLiteral("Order By O_MESIC, O_SCHET");
     if (state_.incremental()) {
-        RecordCopy::openQuery(sel, QStringLiteral("SELECT * FROM OSTATOK Where O_NEW_OLD='NEW' and O_KTO=") + kto + QStringLiteral(" ") + order);
+        RecordCopy::openWalk(sel, QStringLiteral("SELECT * FROM OSTATOK Where O_NEW_OLD='NEW' and O_KTO=") + kto + QStringLiteral(" ") + order);
     } else {
         const bool oneYear = startYear == endYear;
         const QString range = oneYear
@@ -37,7 +37,7 @@ void Transfer::Rec_Ostatok()
         const QString rows = QStringLiteral("SELECT * FROM OSTATOK Where ") + range + QStringLiteral("and O_KTO=") + kto;
         const QString sums = QStringLiteral("SELECT COUNT(O_NID) as O_KOL, SUM(O_DEBET)+SUM(O_KREDIT) as O_SUMMA FROM OSTATOK Where ")
             + range + QStringLiteral("and O_KTO=") + kto;
-        RecordCopy::openQuery(sel, rows + localEnd + order);
+        RecordCopy::openWalk(sel, rows + localEnd + order);
         const int mainRows = copy_.count(dm2_.ADOC2, rows + QStringLiteral(" ") + order);
         const PeriodTotals local = copy_.totals(dm_.ADOC1, sums + localEnd, QStringLiteral("O_KOL"), QStringLiteral("O_SUMMA"));
         const PeriodTotals main = copy_.totals(dm2_.ADOC2, sums + QStringLiteral(" "), QStringLiteral("O_KOL"), QStringLiteral("O_SUMMA"));

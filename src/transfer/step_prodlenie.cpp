@@ -14,7 +14,7 @@ void Transfer::Rec_Prodlenie()
         + quoted(e) + QStringLiteral(" ") + QStringLiteral("and PRO_KTO=") + quoted(kto) + QStringLiteral(" ")
         + QStringLiteral("Order By PRO_DATA");
     Query& sel = dm2_.Q5DM;
-    RecordCopy::openQuery(sel, state_.incremental()
+    RecordCopy::openWalk(sel, state_.incremental()
         ? QStringLiteral("SELECT * FROM PRODLENIE Where PRO_NEW_OLD='NEW' and PRO_KTO=") + quoted(kto) + QStringLiteral(" ")
               + QStringLiteral("Order By PRO_DATA")
         : period);

@@ -43,8 +43,8 @@ void Transfer::Rec_Realiz()
               + kto + QStringLiteral(" ") + order;
     Query& ownSet = dm2_.Q1DM;
     Query& incomingSet = dm2_.Q2;
-    RecordCopy::openQuery(ownSet, own);
-    RecordCopy::openQuery(incomingSet, incoming);
+    RecordCopy::openWalk(ownSet, own);
+    RecordCopy::openWalk(incomingSet, incoming);
 
     if (!state_.incremental() && copy_.count(dm2_.ADOC2, own) > ownSet.rowCount()) {
         copy_.replacePeriod(dm2_.Del_Real_All, [&](StoredProc& p) {
