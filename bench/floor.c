@@ -1,0 +1,207 @@
+/* The floors Varid's first run is measured against, on the same two demo databases:
+ *   floor perrow LOCAL MAIN KTO  the bare per-row protocol: every selected row looked up on
+ *                                the main database, written in its own transaction
+ *                                (synchronous FULL), then marked on the branch's database;
+ *                                statements prepared once, WAL, the walk read from a second
+ *                                connection as Varid reads it.
+ *   floor bulk LOCAL MAIN KTO    one INSERT ... SELECT a table, one transaction: no per-row
+ *                                durability at all, the lower bound of any copy.
+ * Both copy every column as stored and leave the main database with the same rows a kind
+ * as Varid (identifiers the main procedures generate differ). */
+#include <sqlite3.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static void die(sqlite3* db, const char* what)
+{
+    fprintf(stderr, "floor: %s: %s\n", what, db ? sqlite3_errmsg(db) : "");
+    exit(1);
+}
+
+static sqlite3* open_db(const char* file, const char* sync)
+{
+    sqlite3* db;
+    if (sqlite3_open(file, &db) != SQLITE_OK) die(db, file);
+    sqlite3_busy_timeout(db, 10000);
+    char sql[128];
+    snprintf(sql, sizeof sql, "PRAGMA journal_mode=WAL; PRAGMA synchronous=%s;", sync);
+    if (sqlite3_exec(db, sql, 0, 0, 0) != SQLITE_OK) die(db, "pragma");
+    return db;
+}
+
+static sqlite3_stmt* prep(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* s;
+    if (sqlite3_prepare_v2(db, sql, -1, &s, 0) != SQLITE_OK) die(db, sql);
+    return s;
+}
+
+static void exec(sqlite3* db, const char* sql)
+{
+    if (sqlite3_exec(db, sql, 0, 0, 0) != SQLITE_OK) die(db, sql);
+}
+
+/* One kind: the selection (? = branch), the key columns for the lookup and, for rows marked
+ * after their copy, the marking statement's key column. Children (lines) are deleted by
+ * `delete_by` and inserted, never marked. */
+struct kind {
+    const char* table;
+    const char* select;
+    const char* lookup_cols[4];
+    const char* mark; /* UPDATE ... WHERE <col>=? ; NULL: not marked */
+    const char* mark_col;
+    const char* delete_by; /* children: DELETE FROM t WHERE <col>=? before inserting */
+};
+
+static const struct kind kinds[] = {
+    {"KLIENT", "SELECT * FROM KLIENT Where K_NID In(SELECT B_K_NID From BILET WHERE B_NEW_OLD='NEW') "
+               "or K_NID In(SELECT G_A_DT From GL_BOOK WHERE G_NEW_OLD='NEW') or K_NID In(SELECT G_A_KT From GL_BOOK WHERE G_NEW_OLD='NEW') "
+               "or K_NID In(SELECT AV_PERSON From AVANS WHERE AV_NEW_OLD='NEW') "
+               "or K_NID In(SELECT AVL_K_NID From AVANS_LINE WHERE AVL_AV_NID In (SELECT AV_NID From AVANS WHERE AV_NEW_OLD='NEW')) or ?1 IS NULL",
+     {"K_NID"}, NULL, NULL, NULL},
+    {"AUTO", "SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=?1))",
+     {"A_NID"}, NULL, NULL, NULL},
+    {"BILET_LINE", "SELECT * FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=?1)",
+     {NULL}, NULL, NULL, "BL_B_NID"},
+    {"BILET", "SELECT * FROM BILET Where B_NEW_OLD='NEW' and B_KTO=?1", {"B_NID"}, "UPDATE BILET SET B_NEW_OLD='OLD' WHERE B_NID=?", "B_NID", NULL},
+    {"PRODLENIE", "SELECT * FROM PRODLENIE Where PRO_NEW_OLD='NEW' and PRO_KTO=?1", {"PRO_DATA", "PRO_B_NID", "PRO_KTO"},
+     "UPDATE PRODLENIE SET PRO_NEW_OLD='OLD' WHERE PRO_NID=?", "PRO_NID", NULL},
+    {"REALIZ", "SELECT * FROM REALIZ Where REA_NEW_OLD='NEW' and REA_KTO=?1", {"REA_KEY"}, "UPDATE REALIZ SET REA_NEW_OLD='OLD' WHERE REA_NID=?", "REA_NID", NULL},
+    {"AVANS_LINE", "SELECT * FROM AVANS_LINE Where AVL_AV_NID in (Select AV_NID From AVANS Where AV_NEW_OLD='NEW' and AV_KTO=?1)",
+     {NULL}, NULL, NULL, "AVL_AV_NID"},
+    {"AVANS", "SELECT * FROM AVANS Where AV_NEW_OLD='NEW' and AV_KTO=?1", {"AV_NID"}, "UPDATE AVANS SET AV_NEW_OLD='OLD' WHERE AV_NID=?", "AV_NID", NULL},
+    {"OSTATOK", "SELECT * FROM OSTATOK Where O_NEW_OLD='NEW' and O_KTO=?1", {"O_KTO", "O_GOD", "O_MESIC", "O_SCHET"},
+     "UPDATE OSTATOK SET O_NEW_OLD='OLD' WHERE O_NID=?", "O_NID", NULL},
+    {"GL_BOOK", "SELECT * FROM GL_BOOK Where G_NEW_OLD='NEW' and G_KTO=?1", {"G_NID"}, "UPDATE GL_BOOK SET G_NEW_OLD='OLD' WHERE G_NID=?", "G_NID", NULL},
+};
+
+static int column_of(sqlite3_stmt* s, const char* name)
+{
+    for (int i = 0; i < sqlite3_column_count(s); ++i)
+        if (strcasecmp(sqlite3_column_name(s, i), name) == 0) return i;
+    return -1;
+}
+
+static long perrow(const char* localf, const char* mainf, const char* kto)
+{
+    sqlite3* local = open_db(localf, "FULL");
+    sqlite3* reader = open_db(localf, "FULL");
+    sqlite3* main = open_db(mainf, "FULL");
+    long copied = 0;
+    for (size_t k = 0; k < sizeof kinds / sizeof *kinds; ++k) {
+        const struct kind* K = &kinds[k];
+        exec(reader, "BEGIN");
+        sqlite3_stmt* sel = prep(reader, K->select);
+        sqlite3_bind_text(sel, 1, kto, -1, SQLITE_STATIC);
+        const int n = sqlite3_column_count(sel);
+        char sql[4096], marks[1024] = "", cols[3072] = "";
+        for (int i = 0; i < n; ++i) {
+            strcat(cols, i ? "," : ""); strcat(cols, sqlite3_column_name(sel, i));
+            strcat(marks, i ? ",?" : "?");
+        }
+        snprintf(sql, sizeof sql, "INSERT INTO %s (%s) VALUES (%s)", K->table, cols, marks);
+        sqlite3_stmt* ins = prep(main, sql);
+        sqlite3_stmt* look = NULL;
+        int keys[4], nkeys = 0;
+        if (K->lookup_cols[0]) {
+            char where[512] = "";
+            for (; nkeys < 4 && K->lookup_cols[nkeys]; ++nkeys) {
+                strcat(where, nkeys ? " AND " : ""); strcat(where, K->lookup_cols[nkeys]); strcat(where, "=?");
+                keys[nkeys] = column_of(sel, K->lookup_cols[nkeys]);
+            }
+            snprintf(sql, sizeof sql, "SELECT * FROM %s WHERE %s", K->table, where);
+            look = prep(main, sql);
+        }
+        sqlite3_stmt* del = NULL;
+        int delcol = -1;
+        if (K->delete_by) {
+            snprintf(sql, sizeof sql, "DELETE FROM %s WHERE %s=?", K->table, K->delete_by);
+            del = prep(main, sql);
+            delcol = column_of(sel, K->delete_by);
+        }
+        sqlite3_stmt* mark = K->mark ? prep(local, K->mark) : NULL;
+        const int markcol = K->mark_col ? column_of(sel, K->mark_col) : -1;
+        if (del) {
+            /* Children: a deletion pass over every selected row first, without a transaction. */
+            while (sqlite3_step(sel) == SQLITE_ROW) {
+                sqlite3_bind_value(del, 1, sqlite3_column_value(sel, delcol));
+                sqlite3_step(del); sqlite3_reset(del);
+            }
+            sqlite3_reset(sel);
+        }
+        while (sqlite3_step(sel) == SQLITE_ROW) {
+            int found = 0;
+            if (look) {
+                for (int i = 0; i < nkeys; ++i) sqlite3_bind_value(look, i + 1, sqlite3_column_value(sel, keys[i]));
+                found = sqlite3_step(look) == SQLITE_ROW;
+                sqlite3_reset(look);
+            }
+            exec(main, "BEGIN");
+            if (!found) { /* an update of a found row costs the same write and sync */
+                for (int i = 0; i < n; ++i) sqlite3_bind_value(ins, i + 1, sqlite3_column_value(sel, i));
+                if (sqlite3_step(ins) != SQLITE_DONE) die(main, "insert");
+                sqlite3_reset(ins);
+            }
+            exec(main, "COMMIT");
+            if (mark) {
+                sqlite3_bind_value(mark, 1, sqlite3_column_value(sel, markcol));
+                if (sqlite3_step(mark) != SQLITE_DONE) die(local, "mark");
+                sqlite3_reset(mark);
+            }
+            ++copied;
+        }
+        sqlite3_finalize(sel); sqlite3_finalize(ins);
+        if (look) sqlite3_finalize(look);
+        if (del) sqlite3_finalize(del);
+        if (mark) sqlite3_finalize(mark);
+        exec(reader, "COMMIT");
+    }
+    sqlite3_close(reader); sqlite3_close(local); sqlite3_close(main);
+    return copied;
+}
+
+static long bulk(const char* localf, const char* mainf, const char* kto)
+{
+    /* The branch's database is the connection's own, so the selections read as they stand;
+     * the main database is attached as "m". */
+    sqlite3* local = open_db(localf, "FULL");
+    char sql[4096];
+    snprintf(sql, sizeof sql, "ATTACH '%s' AS m", mainf);
+    exec(local, sql);
+    exec(local, "PRAGMA m.synchronous=FULL");
+    exec(local, "BEGIN");
+    long copied = 0;
+    for (size_t k = 0; k < sizeof kinds / sizeof *kinds; ++k) {
+        const struct kind* K = &kinds[k];
+        const char* from = strstr(K->select, "FROM ");
+        char q[4096];
+        char missing[256] = "";
+        if (K->lookup_cols[0] && !K->lookup_cols[1]) /* only what the main database lacks */
+            snprintf(missing, sizeof missing, " AND %s NOT IN (SELECT %s FROM m.%s)", K->lookup_cols[0], K->lookup_cols[0], K->table);
+        snprintf(q, sizeof q, "INSERT INTO m.%s SELECT * FROM main.%s WHERE rowid IN (SELECT rowid %s)%s", K->table, K->table, from, missing);
+        sqlite3_stmt* s = prep(local, q);
+        sqlite3_bind_text(s, 1, kto, -1, SQLITE_STATIC);
+        if (sqlite3_step(s) != SQLITE_DONE) die(local, q);
+        copied += sqlite3_changes(local);
+        sqlite3_finalize(s);
+    }
+    for (size_t k = 0; k < sizeof kinds / sizeof *kinds; ++k) {
+        if (!kinds[k].mark) continue;
+        char col[64], q[512];
+        sscanf(strstr(kinds[k].mark, "SET ") + 4, "%63[^=]", col);
+        snprintf(q, sizeof q, "UPDATE main.%s SET %s='OLD' WHERE %s='NEW'", kinds[k].table, col, col);
+        exec(local, q);
+    }
+    exec(local, "COMMIT");
+    sqlite3_close(local);
+    return copied;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc != 5) { fprintf(stderr, "usage: floor perrow|bulk LOCAL MAIN KTO\n"); return 64; }
+    const long n = strcmp(argv[1], "bulk") == 0 ? bulk(argv[2], argv[3], argv[4]) : perrow(argv[2], argv[3], argv[4]);
+    printf("%ld rows copied\n", n);
+    return 0;
+}
