@@ -88,6 +88,7 @@ static long perrow(const char* localf, const char* mainf, const char* kto)
     sqlite3* local = open_db(localf, "FULL");
     sqlite3* reader = open_db(localf, "FULL");
     sqlite3* main = open_db(mainf, "FULL");
+    exec(local, "UPDATE REALIZ SET REA_KEY=REA_KTO||REA_NID WHERE REA_KEY IS NULL"); /* as Varid's key fill */
     long copied = 0;
     for (size_t k = 0; k < sizeof kinds / sizeof *kinds; ++k) {
         const struct kind* K = &kinds[k];
@@ -171,6 +172,7 @@ static long bulk(const char* localf, const char* mainf, const char* kto)
     exec(local, sql);
     exec(local, "PRAGMA m.synchronous=FULL");
     exec(local, "BEGIN");
+    exec(local, "UPDATE REALIZ SET REA_KEY=REA_KTO||REA_NID WHERE REA_KEY IS NULL");
     long copied = 0;
     for (size_t k = 0; k < sizeof kinds / sizeof *kinds; ++k) {
         const struct kind* K = &kinds[k];

@@ -232,6 +232,7 @@ int once(const Options& o)
             walked << QString::fromUtf8(step.summary) + QLatin1Char(' ') + QString::number(st.panel.bars[size_t(step.bars[0].bar)].max);
     out(QStringLiteral("Строк:     ") + walked.join(QStringLiteral(", ")));
     out(QStringLiteral("Журнал:    ") + st.runLog.logPath());
+    out(QStringLiteral("ГлС:       %1 обращений").arg(r.mainStatements));
     if (!st.panel.errorMarker().isEmpty())
         out(QStringLiteral("Есть ошибки записей: ") + st.runLog.errorsPath());
     return !st.panel.errorMarker().isEmpty() || logFailed ? RecordFailed : Ok;

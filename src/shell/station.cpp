@@ -405,6 +405,7 @@ void Station::startJob(const RunRequest& request, Job job, std::function<void()>
             return;
         }
         *result = job(runDm, runDm2, *context, clock);
+        result->mainStatements = runDm2.ADOC2.statementCount();
     });
     QObject::connect(thread_, &QThread::finished, &bridge_, [this] { jobFinished(); }, Qt::QueuedConnection);
     thread_->start();

@@ -17,6 +17,7 @@ struct RunOutcome {
     RunEnd end = RunEnd::Completed;
     QString failedStep; // the step that broke off or before which the run stopped
     QString error;      // the client's message of that failure
+    qint64 mainStatements = 0; // statements sent to the main database: its round trips
 };
 
 // One pass along the transfer chain, as the step table orders it. Each step is a file of
