@@ -252,20 +252,27 @@ void printDiff(const RecordDiff& d)
             .arg(sideText(d.side), d.key, d.number, d.date).arg(d.localAmount, 0, 'f', 2).arg(d.mainAmount, 0, 'f', 2));
 }
 
+// Start-up and the connect sequence for a mode without a window; false when a database did
+// not answer or Path.ini stopped the start (the messages are on standard error).
+bool startAndConnect(Station& st)
+{
+    st.onMessage = err;
+    st.onRefusal = err;
+    st.formCreate();
+    if (!st.ini.usable)
+        return false;
+    const bool up = st.connectSequence(Station::Variant::Test);
+    printStatus(st);
+    return up;
+}
+
 // One day of one kind sent again, what only the main database holds of it deleted there,
 // then the act of that day for that kind.
 int repairMode(const Options& o)
 {
     QtTimerHost host;
     Station st(homeDir(o), host);
-    st.onMessage = err;
-    st.onRefusal = err;
-    st.formCreate();
-    if (!st.ini.usable)
-        return Broken;
-    const bool up = st.connectSequence(Station::Variant::Test);
-    printStatus(st);
-    if (!up)
+    if (!startAndConnect(st))
         return Broken;
     const RecordKind kind = kindByTable(o.repairKind);
     st.panel.onLine = [](const QString& line) { out(line); };
@@ -300,13 +307,7 @@ int actMode(const Options& o)
 {
     QtTimerHost host;
     Station st(homeDir(o), host);
-    st.onMessage = err;
-    st.formCreate();
-    if (!st.ini.usable)
-        return Broken;
-    const bool up = st.connectSequence(Station::Variant::Test);
-    printStatus(st);
-    if (!up)
+    if (!startAndConnect(st))
         return Broken;
     st.panel.Data_O_C = *o.from;
     st.panel.Data_O_PO = *o.to;

@@ -31,6 +31,23 @@ QStringList tableKey(const QString& table)
 namespace {
 const QString kRowId = QStringLiteral("__VARID_ROWID");
 
+// A plain "SELECT * FROM T ..." may be written through (its table comes back in `table`); on
+// SQLite its rows carry their rowid.
+QString writableText(const QString& sql, bool sqlite, QString& table)
+{
+    static const QRegularExpression single(
+        QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)\\s*(where\\b|order\\b|$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto m = single.match(sql);
+    if (!m.hasMatch())
+        return sql;
+    table = m.captured(1);
+    if (!sqlite)
+        return sql;
+    const int star = sql.indexOf(QLatin1Char('*'));
+    return sql.left(star) + QStringLiteral("rowid AS %1, *").arg(kRowId) + sql.mid(star + 1);
+}
+
 bool sameValue(const QVariant& a, const QVariant& b)
 {
     if (a.isNull() || b.isNull())
@@ -346,20 +363,8 @@ void Query::setSql(const QString& sql)
 void Query::open()
 {
     close();
-    // A plain "SELECT * FROM T ..." may be written through; on SQLite its rows carry their rowid.
-    static const QRegularExpression single(
-        QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)\\s*(where\\b|order\\b|$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    QString text = sql_;
     QString table;
-    const auto m = single.match(sql_);
-    if (m.hasMatch()) {
-        table = m.captured(1);
-        if (connection().backend() == Backend::Sqlite) {
-            const int star = sql_.indexOf(QLatin1Char('*'));
-            text = sql_.left(star) + QStringLiteral("rowid AS %1, *").arg(kRowId) + sql_.mid(star + 1);
-        }
-    }
+    const QString text = writableText(sql_, connection().backend() == Backend::Sqlite, table);
     QSqlQuery& q = connection().runCached(text);
     load(q, table);
 }
@@ -372,16 +377,8 @@ void Query::openWalk()
         return;
     }
     close();
-    static const QRegularExpression single(
-        QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)\\s*(where\\b|order\\b|$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    QString text = sql_;
     QString table;
-    if (const auto m = single.match(sql_); m.hasMatch()) {
-        table = m.captured(1);
-        const int star = sql_.indexOf(QLatin1Char('*'));
-        text = sql_.left(star) + QStringLiteral("rowid AS %1, *").arg(kRowId) + sql_.mid(star + 1);
-    }
+    const QString text = writableText(sql_, true, table);
     // The rows are read one at a time inside a read snapshot of a second connection, taken
     // now: the marks written while walking cannot change the set, and memory stays flat.
     reader_ = c.openReader();
