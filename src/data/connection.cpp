@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -136,6 +137,8 @@ void Connection::connect()
     if (QSqlDatabase::contains(name_))
         QSqlDatabase::removeDatabase(name_);
     inTransaction_ = false;
+    batchOpen_ = false;
+    dropReaders();
     ++generation_;
     if (backend_ == Backend::Sqlite) {
         // QSQLITE would silently create a missing file; a missing database is a failure.
@@ -187,6 +190,8 @@ void Connection::connect()
 void Connection::disconnect()
 {
     inTransaction_ = false;
+    batchOpen_ = false;
+    dropReaders();
     cache_.clear();
     last_.reset();
     if (QSqlDatabase::contains(name_)) {
@@ -197,6 +202,21 @@ void Connection::disconnect()
 
 void Connection::loadSqliteSchema()
 {
+    // The column kinds of a schema are read once: a run's own connections and every later
+    // connect to a file with the same schema text take them from here.
+    static QMutex mutex;
+    static QHash<QString, QHash<QString, ColumnKind>> cache;
+    QSqlQuery schema = run(QStringLiteral("SELECT group_concat(type || name || ifnull(sql, ''), char(10)) FROM sqlite_master"));
+    const QString key = schema.next() ? schema.value(0).toString() : QString();
+    schema.finish();
+    {
+        QMutexLocker lock(&mutex);
+        const auto it = cache.constFind(key);
+        if (it != cache.constEnd()) {
+            kinds_ = *it;
+            return;
+        }
+    }
     kinds_.clear();
     QSqlQuery tables = run(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
     QStringList names;
@@ -207,6 +227,10 @@ void Connection::loadSqliteSchema()
         while (info.next())
             kinds_.insert(info.value(1).toString().toUpper(), kindOfDeclared(info.value(2).toString()));
     }
+    QMutexLocker lock(&mutex);
+    if (cache.size() >= 16)
+        cache.clear();
+    cache.insert(key, kinds_);
 }
 
 ColumnKind Connection::kindOf(const QString& column, const QMetaType& reported) const
@@ -302,6 +326,32 @@ void Connection::commit()
     inTransaction_ = false;
 }
 
+void Connection::runTransaction(const QString& batch, const QVariantList& binds)
+{
+    if (!connected())
+        throw DbError(QStringLiteral("Connection is closed"), true);
+    if (inTransaction_)
+        throw DbError(QStringLiteral("A transaction is already open"));
+    QSqlQuery q(QSqlDatabase::database(name_, false));
+    q.setForwardOnly(true);
+    inTransaction_ = true;
+    batchOpen_ = true;
+    ++statements_;
+    bool ok = false;
+    if (binds.isEmpty()) {
+        ok = q.exec(batch);
+    } else if (q.prepare(batch)) {
+        for (int i = 0; i < binds.size(); ++i)
+            q.bindValue(i, binds[i]);
+        ok = q.exec();
+    }
+    if (!ok)
+        throw dbError(q.lastError()); // still in the transaction: the caller rolls it back
+    q.finish();
+    inTransaction_ = false;
+    batchOpen_ = false;
+}
+
 void Connection::rollback()
 {
     if (!inTransaction_)
@@ -310,6 +360,20 @@ void Connection::rollback()
     QSqlDatabase db = QSqlDatabase::database(name_, false);
     if (!db.isOpen())
         throw DbError(QStringLiteral("Connection is closed"), true);
+    if (batchOpen_) {
+        // A failed batch may have stopped before its begin, or the server may have rolled it
+        // back already: the rollback is conditional on SQL Server, and SQLite's complaint that
+        // nothing is open is no failure.
+        batchOpen_ = false;
+        QSqlQuery q(db);
+        const bool server = backend_ == Backend::Odbc;
+        if (!q.exec(server ? odbcBatchRollbackText() : QStringLiteral("ROLLBACK"))) {
+            const QSqlError e = q.lastError();
+            if (server || !e.text().contains(QLatin1String("no transaction is active")))
+                throw dbError(e);
+        }
+        return;
+    }
     if (!db.rollback())
         throw dbError(db.lastError());
 }
@@ -379,6 +443,14 @@ QString Connection::translate(const QString& sql) const
 
 QString Connection::openReader()
 {
+    // A reader that an earlier walk of this connection finished is taken again: opening the
+    // file, its log and its functions costs more than a walk with nothing new.
+    if (!idleReaders_.isEmpty()) {
+        const QString name = idleReaders_.takeLast();
+        if (QSqlDatabase::database(name, false).isOpen())
+            return name;
+        QSqlDatabase::removeDatabase(name);
+    }
     static std::atomic<int> counter{0};
     const QString name = name_ + QStringLiteral("-reader-") + QString::number(++counter);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
@@ -399,15 +471,31 @@ QString Connection::openReader()
 
 void Connection::closeReader(const QString& name)
 {
+    bool reusable = false;
     {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen()) {
+            // The walk's read snapshot ends here, so the log can be checkpointed again.
             QSqlQuery end(db);
             end.exec(QStringLiteral("COMMIT"));
+            reusable = connected();
         }
-        db.close();
+        if (!reusable)
+            db.close();
     }
-    QSqlDatabase::removeDatabase(name);
+    if (reusable)
+        idleReaders_ << name;
+    else
+        QSqlDatabase::removeDatabase(name);
+}
+
+void Connection::dropReaders()
+{
+    for (const QString& name : std::as_const(idleReaders_)) {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+    idleReaders_.clear();
 }
 
 QSqlQuery& Connection::runCached(const QString& sql)

@@ -49,6 +49,14 @@ public:
     void commit();
     void rollback();
     bool inTransaction() const { return inTransaction_; }
+    // Whether a transaction goes to the database as one batch (begin, the writes and commit
+    // in one text, one round trip) rather than as separate calls: on SQL Server, and on an
+    // embedded file through the ODBC driver, the same path.
+    bool batchesTransactions() const { return backend_ == Backend::Odbc || viaOdbc_; }
+    // Sends such a batch, in this backend's own dialect. Until it has succeeded the connection
+    // counts as in a transaction, so a refused batch is rolled back like any other write:
+    // rollback() then undoes whatever the batch left open.
+    void runTransaction(const QString& batch, const QVariantList& binds = {});
 
     // Runs a statement (translated to the backend's dialect) and returns the live query.
     QSqlQuery run(const QString& sql, const QVariantList& binds = {});
@@ -58,7 +66,8 @@ public:
     // The text as this backend's dialect says it.
     QString translate(const QString& sql) const;
     // A second connection to the same embedded file, for a read snapshot beside this
-    // connection's writes; its name, to close it again.
+    // connection's writes; its name, to close it again. A closed reader's snapshot ends and
+    // the connection waits for the next walk, until this connection disconnects.
     QString openReader();
     void closeReader(const QString& name);
     // A statement in the backend's own dialect, prepared once and run many times.
@@ -91,6 +100,7 @@ public:
 
 private:
     void loadSqliteSchema();
+    void dropReaders();
 
     QString name_;
     QString display_;
@@ -101,10 +111,12 @@ private:
     bool hasTsqlAdd_ = false;
     QString target_; // SQLite file or ODBC string
     bool inTransaction_ = false;
+    bool batchOpen_ = false; // the open transaction is a failed batch's
     int generation_ = 0;
     QHash<QString, ColumnKind> kinds_;
     QHash<QString, std::shared_ptr<QSqlQuery>> cache_; // prepared statements by their text with values as '?'
     std::unique_ptr<QSqlQuery> last_;
+    QStringList idleReaders_;
     qint64 statements_ = 0;
     bool durable_ = true;
 };

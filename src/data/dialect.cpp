@@ -6,6 +6,7 @@
 #include <QVector>
 
 #include <algorithm>
+#include <cmath>
 
 namespace varid {
 
@@ -228,15 +229,52 @@ ParameterizedStatement parameterize(const QString& sql)
 PositionalStatement positionalParams(const QString& body)
 {
     PositionalStatement st;
+    QString piece;
     for (const Token& tok : tokenize(body)) {
         if (tok.kind == Tok::Word && tok.text.startsWith(QLatin1Char('@'))) {
             st.params << tok.text;
             st.sql += QLatin1Char('?');
+            st.pieces << piece;
+            piece.clear();
         } else {
             st.sql += tok.text;
+            piece += tok.text;
         }
     }
+    st.pieces << piece;
     return st;
+}
+
+QString sqliteLiteral(const QVariant& value)
+{
+    if (!value.isValid() || value.isNull())
+        return QStringLiteral("NULL");
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
+    case QMetaType::Short: case QMetaType::UShort:
+        return value.toString();
+    case QMetaType::Double: case QMetaType::Float: {
+        const double d = value.toDouble();
+        if (!std::isfinite(d))
+            return QStringLiteral("NULL");
+        return QString::number(d, 'g', 17);
+    }
+    case QMetaType::QByteArray:
+        return QStringLiteral("X'") + QString::fromLatin1(value.toByteArray().toHex()) + QLatin1Char('\'');
+    default:
+        return QLatin1Char('\'') + sqlValue(value.toString()) + QLatin1Char('\'');
+    }
+}
+
+QString withLiterals(const PositionalStatement& st, const QVariantList& values)
+{
+    Q_ASSERT(values.size() == st.params.size() && st.pieces.size() == st.params.size() + 1);
+    QString text = st.pieces.value(0);
+    for (int i = 0; i < st.params.size(); ++i)
+        text += sqliteLiteral(values.value(i)) + st.pieces.value(i + 1);
+    return text;
 }
 
 QString localConnectionString(const QString& database, const QString& server)
@@ -288,6 +326,18 @@ QString odbcCallText(const QString& procName, const QStringList& paramNames)
     if (!assigns.isEmpty())
         text += QLatin1Char(' ') + assigns.join(QStringLiteral(", "));
     return text;
+}
+
+QString odbcTransactionText(const QString& procName, const QStringList& paramNames)
+{
+    QString call = odbcCallText(procName, paramNames);
+    call.remove(0, call.indexOf(QLatin1String("EXEC ")));
+    return QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; ") + call + QStringLiteral("; COMMIT TRAN");
+}
+
+QString odbcBatchRollbackText()
+{
+    return QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRAN");
 }
 
 } // namespace varid

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVariantList>
 
 #include <functional>
@@ -38,8 +39,14 @@ ParameterizedStatement parameterize(const QString& sql);
 struct PositionalStatement {
     QString sql;
     QStringList params; // in the order of the marks, as written in the body
+    QStringList pieces; // the text around the marks: one more than the marks
 };
 PositionalStatement positionalParams(const QString& body);
+
+// A value written into an embedded statement's text: NULL, a number, or a quoted text.
+QString sqliteLiteral(const QVariant& value);
+// The statement with its marks replaced by `values` as literals, in mark order.
+QString withLiterals(const PositionalStatement& st, const QVariantList& values);
 
 // The parts of a connection as Path.ini gives them.
 struct ConnectionSettings {
@@ -62,5 +69,10 @@ QString odbcAttributeValue(const QString& value);
 
 // QODBC cannot bind by name: a procedure is called with its parameters in declared order.
 QString odbcCallText(const QString& procName, const QStringList& paramNames);
+// The same call in a transaction of its own, begin, call and commit in one batch: one round
+// trip. With XACT_ABORT a failing statement rolls the transaction back on the server.
+QString odbcTransactionText(const QString& procName, const QStringList& paramNames);
+// What undoes whatever such a batch left open when it failed part-way.
+QString odbcBatchRollbackText();
 
 } // namespace varid

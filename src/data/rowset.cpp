@@ -393,6 +393,16 @@ void Query::openWalk()
     }
     count_ = count.value(0).toInt();
     count.finish();
+    if (count_ == 0) {
+        // Nothing to walk: the selection is not run a second time. The snapshot ends at once.
+        c.closeReader(reader_);
+        reader_.clear();
+        table_ = table;
+        active_ = true;
+        pos_ = 0;
+        eof_ = true;
+        return;
+    }
     live_ = std::make_unique<QSqlQuery>(db);
     live_->setForwardOnly(true);
     live_->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);

@@ -58,7 +58,7 @@ void StoredProc::loadEmbeddedBody()
         throw DbError(QStringLiteral("Could not find stored procedure '%1'").arg(base));
     for (const QString& statement : statements) {
         const PositionalStatement st = positionalParams(statement);
-        Compiled c{conn_->prepareNative(st.sql), {}};
+        Compiled c{conn_->prepareNative(st.sql), {}, st};
         for (const QString& p : st.params)
             c.params << indexOf(p);
         body_.push_back(std::move(c));
@@ -92,18 +92,51 @@ void StoredProc::execute()
 {
     if (conn_->backend() == Backend::Sqlite) {
         loadEmbeddedBody();
-        for (Compiled& c : body_) {
-            QVariantList binds;
-            for (int i : c.params)
-                binds << conn_->toStorage(values_[i], kindOfParam(params_[i].type));
-            conn_->execPrepared(c.query, binds);
-        }
+        for (Compiled& c : body_)
+            conn_->execPrepared(c.query, storageValues(c.params));
         return;
     }
     QStringList names;
     for (const ParamDef& p : params_)
         names << p.name;
     conn_->run(odbcCallText(name_, names), odbcBinds()).finish();
+}
+
+QVariantList StoredProc::storageValues(const QVector<int>& params) const
+{
+    QVariantList values;
+    for (int i : params)
+        values << conn_->toStorage(values_[i], kindOfParam(params_[i].type));
+    return values;
+}
+
+void StoredProc::executeInTransaction()
+{
+    if (!conn_->batchesTransactions()) {
+        conn_->beginTransaction();
+        execute();
+        conn_->commit();
+        return;
+    }
+    if (conn_->backend() == Backend::Odbc) {
+        QStringList names;
+        for (const ParamDef& p : params_)
+            names << p.name;
+        conn_->runTransaction(odbcTransactionText(name_, names), odbcBinds());
+        return;
+    }
+    // The embedded file through the ODBC driver: it runs several statements in one call but
+    // binds values to the first only, so the values are written into the text as literals.
+    loadEmbeddedBody();
+    QString batch = QStringLiteral("BEGIN IMMEDIATE;");
+    for (const Compiled& c : body_) {
+        QString statement = withLiterals(c.text, storageValues(c.params)).trimmed();
+        while (statement.endsWith(QLatin1Char(';')))
+            statement.chop(1);
+        batch += QLatin1Char('\n') + statement + QLatin1Char(';');
+    }
+    batch += QStringLiteral("\nCOMMIT");
+    conn_->runTransaction(batch);
 }
 
 QVariantList StoredProc::odbcBinds() const

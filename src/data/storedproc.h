@@ -32,6 +32,10 @@ public:
     void clear(); // every parameter back to null
 
     void execute();
+    // The procedure in a transaction of its own. Where the connection batches transactions,
+    // begin, procedure and commit are one round trip; a failure leaves the connection in the
+    // transaction, to be rolled back as after execute().
+    void executeInTransaction();
 
     // What an ODBC call binds, in declared order: each value as its declared type (dates as
     // date-times, decimals and floats as doubles, integers as ints, texts as texts), a null
@@ -40,6 +44,7 @@ public:
 
 private:
     int indexOf(const QString& param) const;
+    QVariantList storageValues(const QVector<int>& params) const;
     void loadEmbeddedBody();
 
     // The body the embedded database holds, compiled once per connect: each statement
@@ -47,6 +52,7 @@ private:
     struct Compiled {
         QSqlQuery query;
         QVector<int> params;
+        PositionalStatement text;
     };
 
     Connection* conn_;

@@ -81,7 +81,13 @@ bool RecordCopy::guarded(Connection& target, const std::function<void()>& write,
             }
             throw; // not a refused row: the step ends, the row stays unsent
         }
-        target.rollback(); // issued unconditionally; its own failure ends the step
+        // A write refused inside its transaction is rolled back, and a failing rollback ends
+        // the step; a value the procedure could not take failed before any transaction was
+        // open and has nothing to undo. A connection that never opened ends the step.
+        if (target.inTransaction())
+            target.rollback();
+        else if (!target.connected())
+            throw;
         refuse(line());
         state_.tellRefusal(e.message());
         return false;
@@ -122,11 +128,14 @@ void RecordCopy::walk(const CopyRecipe& r)
             guarded(target, [&] {
                 if (r.ensureOpen)
                     target.connect();
-                target.beginTransaction();
                 fill(*proc, src, r.form, r.skip);
+                if (!r.alsoInTransaction) {
+                    proc->executeInTransaction(); // one round trip where the link batches
+                    return;
+                }
+                target.beginTransaction();
                 proc->execute();
-                if (r.alsoInTransaction)
-                    r.alsoInTransaction(src);
+                r.alsoInTransaction(src);
                 target.commit();
             }, [&] { return r.failureLine(src, found == 0); });
         }
@@ -162,10 +171,8 @@ void RecordCopy::replaceChildren(const ChildRecipe& r)
             guarded(main, [&] {
                 if (r.ensureOpen)
                     main.connect();
-                main.beginTransaction();
                 fill(*r.insert, rows, Form::Typed);
-                r.insert->execute();
-                main.commit();
+                r.insert->executeInTransaction();
             }, [&] { return s.failureLine(rows); });
         }
         offset += rows.rowCount();
@@ -178,10 +185,8 @@ void RecordCopy::replacePeriod(StoredProc& remove, const std::function<void(Stor
     Connection& main = dm2_.ADOC2;
     try {
         main.connect();
-        main.beginTransaction();
         params(remove);
-        remove.execute();
-        main.commit();
+        remove.executeInTransaction();
     } catch (const DbError& e) {
         if (main.inTransaction())
             main.rollback(); // a failing rollback ends the step
