@@ -83,6 +83,36 @@ TEST(Dialect, OdbcConnectionAndCall)
               QStringLiteral("Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=sa;Initial Catalog=DB;Data Source=1.2.3.4"));
 }
 
+TEST(Dialect, ATransactionInOneBatch)
+{
+    // SQL Server: begin, call and commit in one text, rolled back on the server by XACT_ABORT
+    // when the call fails.
+    EXPECT_EQ(odbcTransactionText(QStringLiteral("Ins_GL_Book;1"), {QStringLiteral("@G_NID"), QStringLiteral("@G_DATA")}),
+              QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; EXEC Ins_GL_Book;1 @G_NID=?, @G_DATA=?; COMMIT TRAN"));
+    EXPECT_EQ(odbcBatchRollbackText(), QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRAN"));
+    // The embedded file through ODBC: values written into the text, each as the literal that
+    // reads back as itself, whatever it holds.
+    const PositionalStatement st = positionalParams(
+        QStringLiteral("UPDATE T SET A=@A, B='@not' WHERE C=@C AND (coalesce(@D, '')='' OR D=@D)"));
+    ASSERT_EQ(st.params, (QStringList{QStringLiteral("@A"), QStringLiteral("@C"), QStringLiteral("@D"), QStringLiteral("@D")}));
+    EXPECT_EQ(withLiterals(st, {QStringLiteral("O'Нил; DROP TABLE T; --"), 42LL, QVariant(), 1.5}),
+              QStringLiteral("UPDATE T SET A='O''Нил; DROP TABLE T; --', B='@not' WHERE C=42 AND (coalesce(NULL, '')='' OR D=1.5)"));
+    const struct { QVariant value; const char* literal; } cases[] = {
+        {QVariant(QMetaType(QMetaType::QString)), "NULL"},
+        {QVariant(QMetaType(QMetaType::Double)), "NULL"},
+        {QVariant(0.1 + 0.2), "0.30000000000000004"},
+        {QVariant(-7), "-7"},
+        {QVariant(QStringLiteral("2010-03-05 00:00:00")), "'2010-03-05 00:00:00'"},
+        {QVariant(QString()), "NULL"},
+        {QVariant(QStringLiteral("")), "''"},
+        {QVariant(QByteArray("\x01\xff", 2)), "X'01ff'"},
+        {QVariant(QDateTime(QDate(2010, 3, 5), QTime(10, 15))), "'2010-03-05 10:15:00'"},
+        {QVariant(QDateTime()), "NULL"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(sqliteLiteral(c.value), QString::fromUtf8(c.literal)) << c.literal;
+}
+
 class DataAccess : public TwoDatabases {
 protected:
     void SetUp() override
@@ -285,6 +315,50 @@ TEST_F(DataAccess, ProceduresByNameInAnyCase)
     EXPECT_THROW(ins.set(QStringLiteral("@NO_SUCH"), 1), DbError);
     StoredProc missing(dm2.ADOC2, QStringLiteral("No_Such_Proc;1"), {});
     EXPECT_THROW(missing.execute(), DbError);
+}
+
+TEST_F(DataAccess, AProcedureInItsOwnTransactionIsWholeOrNothing)
+{
+    // Two statements; the second refuses a second row with the same key.
+    main(QStringLiteral("INSERT INTO SYS_PROC (PROC_NAME, PROC_STEP, PROC_SQL) VALUES "
+                        "('Two_Steps', 1, 'INSERT INTO KTO (KTO_KOD, KTO_NAME) VALUES (@KOD, @NAME)'),"
+                        "('Two_Steps', 2, 'INSERT INTO KTO (KTO_KOD, KTO_NAME) VALUES (@KOD2, ''second'')');"
+                        "CREATE UNIQUE INDEX KTO_ONE ON KTO (KTO_KOD);"));
+    Connection& c = dm2.ADOC2;
+    StoredProc two(c, QStringLiteral("Two_Steps;1"),
+                   {{QStringLiteral("@KOD"), ParamType::Text, 10}, {QStringLiteral("@NAME"), ParamType::Text, 50},
+                    {QStringLiteral("@KOD2"), ParamType::Text, 10}});
+    two.set(QStringLiteral("@KOD"), QStringLiteral("F1"));
+    two.set(QStringLiteral("@NAME"), QStringLiteral("O'Нил"));
+    two.set(QStringLiteral("@KOD2"), QStringLiteral("F2"));
+    two.executeInTransaction();
+    EXPECT_FALSE(c.inTransaction());
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(KTO_NAME, '|') FROM (SELECT KTO_NAME FROM KTO ORDER BY KTO_KOD)")).toString(),
+              QStringLiteral("O'Нил|second"));
+
+    // Refused at its second statement: the first is undone with it, and the connection is
+    // left in the transaction for the caller's rollback, as after any refused write.
+    two.set(QStringLiteral("@KOD"), QStringLiteral("F3"));
+    two.set(QStringLiteral("@KOD2"), QStringLiteral("F1"));
+    EXPECT_THROW(two.executeInTransaction(), DbError);
+    EXPECT_TRUE(c.inTransaction());
+    c.rollback();
+    EXPECT_FALSE(c.inTransaction());
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM KTO WHERE KTO_KOD='F3'")).toInt(), 0);
+
+    // Refused at its first statement: nothing was begun on the server side to speak of, and
+    // the rollback still succeeds; the connection takes the next call.
+    two.set(QStringLiteral("@KOD"), QStringLiteral("F1"));
+    EXPECT_THROW(two.executeInTransaction(), DbError);
+    c.rollback();
+    two.set(QStringLiteral("@KOD"), QStringLiteral("F4"));
+    two.set(QStringLiteral("@KOD2"), QStringLiteral("F5"));
+    const qint64 before = c.statementCount();
+    two.executeInTransaction();
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM KTO")).toInt(), 4);
+    if (c.batchesTransactions()) {
+        EXPECT_EQ(c.statementCount() - before, 1); // one round trip: begin, both statements, commit
+    }
 }
 
 TEST_F(DataAccess, PeriodDeletionProcedureKeepsBoundsAndOtherBranches)

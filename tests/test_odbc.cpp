@@ -8,6 +8,7 @@
 #include "transfer/steps.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlDatabase>
 
 using namespace varid;
@@ -162,6 +163,84 @@ TEST_F(Odbc, ProcedureParametersAreBoundInDeclaredOrderWithTheirTypes)
     EXPECT_DOUBLE_EQ(mainValue(QStringLiteral("SELECT c6 FROM PARAMS")).toDouble(), 12.3456);
     EXPECT_TRUE(mainValue(QStringLiteral("SELECT c1 FROM PARAMS")).isNull()); // a typed null
     EXPECT_EQ(mainValue(QStringLiteral("SELECT c19 FROM PARAMS")).toInt(), 30);
+}
+
+namespace {
+// Round trips to the main database in the driver manager's trace: every statement executed on
+// a statement handle of the connection opened on main.db, and every transaction call on it.
+int mainRoundTrips()
+{
+    QFile trace(traceFile());
+    if (!trace.open(QIODevice::ReadOnly))
+        return -1;
+    QHash<QString, QString> owner; // statement handle -> its connection
+    QSet<QString> mainConnections;
+    QString call, connection, input;
+    bool entry = false;
+    int trips = 0;
+    const QRegularExpression head(QStringLiteral("^\\[ODBC\\]\\[\\d+\\]\\[[\\d.]+\\]\\[(\\w+)\\.c\\]"));
+    while (!trace.atEnd()) {
+        const QString line = QString::fromLatin1(trace.readLine()).trimmed();
+        if (const auto m = head.match(line); m.hasMatch()) {
+            call = m.captured(1);
+            entry = false;
+            continue;
+        }
+        if (line.startsWith(QLatin1String("Entry:"))) { entry = true; continue; }
+        if (line.startsWith(QLatin1String("Exit:"))) { entry = false; continue; }
+        const QString value = line.section(QLatin1String(" = "), 1).section(QLatin1Char(' '), 0, 0);
+        if (call == QLatin1String("SQLAllocHandle")) {
+            if (entry && line.startsWith(QLatin1String("Input Handle")))
+                input = value;
+            else if (!entry && line.startsWith(QLatin1String("Output Handle")))
+                owner.insert(value, input);
+        } else if (entry && call.startsWith(QLatin1String("SQLDriverConnect"))) {
+            if (line.startsWith(QLatin1String("Connection = ")))
+                connection = value;
+            else if (line.startsWith(QLatin1String("Str In")) && line.contains(QLatin1String("main.db")))
+                mainConnections.insert(connection);
+        } else if (entry && (call.startsWith(QLatin1String("SQLExecDirect")) || call == QLatin1String("SQLExecute"))
+                   && line.startsWith(QLatin1String("Statement = "))) {
+            trips += mainConnections.contains(owner.value(value));
+        } else if (entry && (call == QLatin1String("SQLEndTran") || call.startsWith(QLatin1String("SQLSetConnectAttr")))
+                   && line.startsWith(QLatin1String("Connection = "))) {
+            trips += mainConnections.contains(value);
+        }
+    }
+    return trips;
+}
+
+QString ledgerRows(int from, int to)
+{
+    QStringList rows;
+    for (int i = from; i < to; ++i)
+        rows << QStringLiteral("('g%1','2010-03-05 00:00:00','%1',%1.25,'F1','1','NEW','K%1')").arg(i);
+    return QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_NOMER, G_SUMMA, G_KTO, G_STATYS, G_NEW_OLD, G_KEY) VALUES ")
+        + rows.join(QLatin1Char(',')) + QLatin1Char(';');
+}
+} // namespace
+
+// What a row costs on a slow link: the lookup, then begin, procedure and commit as one batch.
+// Counted by the driver manager, not by Varid, over two runs that differ only in their rows.
+TEST_F(Odbc, ACopiedRowIsTwoRoundTripsToTheMainDatabase)
+{
+    only(Switch::GL_Book);
+    int trips[2] = {};
+    int copied = 0;
+    for (int round = 0; round < 2; ++round) {
+        const int rows = round == 0 ? 5 : 20;
+        local(ledgerRows(copied, copied + rows));
+        copied += rows;
+        QFile::remove(traceFile());
+        st->dm2.ADOC2.disconnect(); // fresh connections, so the trace sees them open
+        st->dm.ADOC1.disconnect();
+        ASSERT_EQ(run(), RunEnd::Completed);
+        trips[round] = mainRoundTrips();
+        ASSERT_GT(trips[round], 0);
+    }
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK")).toInt(), copied);
+    EXPECT_EQ(localValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK WHERE G_NEW_OLD='NEW'")).toInt(), 0);
+    EXPECT_EQ(trips[1] - trips[0], 2 * (20 - 5)) << trips[0] << " and " << trips[1];
 }
 
 int main(int argc, char** argv)

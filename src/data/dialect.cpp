@@ -247,7 +247,11 @@ PositionalStatement positionalParams(const QString& body)
 
 QString sqliteLiteral(const QVariant& value)
 {
-    if (!value.isValid() || value.isNull())
+    // Null as the drivers bind it: no value, or a null text, byte array or date.
+    if (!value.isValid() || value.isNull()
+        || (value.typeId() == QMetaType::QString && static_cast<const QString*>(value.constData())->isNull())
+        || (value.typeId() == QMetaType::QByteArray && static_cast<const QByteArray*>(value.constData())->isNull())
+        || (value.typeId() == QMetaType::QDateTime && !value.toDateTime().isValid()))
         return QStringLiteral("NULL");
     switch (value.typeId()) {
     case QMetaType::Bool:
@@ -261,6 +265,8 @@ QString sqliteLiteral(const QVariant& value)
             return QStringLiteral("NULL");
         return QString::number(d, 'g', 17);
     }
+    case QMetaType::QDateTime:
+        return QLatin1Char('\'') + storageText(value.toDateTime()) + QLatin1Char('\'');
     case QMetaType::QByteArray:
         return QStringLiteral("X'") + QString::fromLatin1(value.toByteArray().toHex()) + QLatin1Char('\'');
     default:
