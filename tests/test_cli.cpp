@@ -19,13 +19,13 @@ struct Result {
     QString out, err;
 };
 
-Result runVarid(const QStringList& args, int timeoutMs = 60000)
+Result runVarid(const QStringList& args, int timeoutMs = 60000, const QString& program = QStringLiteral(VARID_BIN))
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VARID_BIN), args);
+    p.start(program, args);
     p.waitForFinished(timeoutMs);
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
@@ -88,8 +88,26 @@ TEST_F(Cli, ASecondInstanceOnOneHomeIsTurnedAway)
     const Result r = runVarid({QStringLiteral("--once"), QStringLiteral("--home"), home()});
     EXPECT_EQ(r.code, 3);
     EXPECT_TRUE(r.err.contains(QString::number(QCoreApplication::applicationPid()))) << r.err.toStdString();
+    // The act takes the same lock, in the window module.
+    const Result act = runVarid({QStringLiteral("--act"), QStringLiteral("01.03.2010"), QStringLiteral("05.03.2010"), QStringLiteral("--home"), home()});
+    EXPECT_EQ(act.code, 3) << act.err.toStdString();
     held.unlock();
     EXPECT_EQ(runVarid({QStringLiteral("--check"), QStringLiteral("--home"), home()}).code, 0);
+}
+
+// The program alone, without its window module beside it: the transfer and the check need
+// nothing more; the act says what is missing instead of failing silently.
+TEST_F(Cli, TheTransferNeedsNoWindowModule)
+{
+    const QString alone = dir.filePath(QStringLiteral("bin/varid"));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("bin"))));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VARID_BIN), alone));
+    Result r = runVarid({QStringLiteral("--once"), QStringLiteral("--new"), QStringLiteral("--home"), home()}, 60000, alone);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("-----   Конец передачи ")));
+    r = runVarid({QStringLiteral("--act"), QStringLiteral("01.03.2010"), QStringLiteral("05.03.2010"), QStringLiteral("--home"), home()}, 60000, alone);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("the window module cannot be loaded"))) << r.err.toStdString();
 }
 
 TEST_F(Cli, ARunThatBreaksOffWritesItsLinesBeforeTheProcessEnds)
