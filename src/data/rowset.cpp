@@ -3,6 +3,7 @@
 #include "data/values.h"
 
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlField>
 #include <QSqlRecord>
 #include <QSqlError>
@@ -309,7 +310,8 @@ void RowSet::post()
             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table_)
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table_, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
         QSqlQuery q = conn_->run(sql, binds);
-        const QVariant id = q.lastInsertId();
+        // Only where the driver knows it: elsewhere the call is a warning and no id.
+        const QVariant id = q.driver() && q.driver()->hasFeature(QSqlDriver::LastInsertId) ? q.lastInsertId() : QVariant();
         q.finish();
         rows_ << stored;
         rowIds_ << id;
