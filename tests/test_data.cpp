@@ -88,7 +88,7 @@ TEST(Dialect, ATransactionInOneBatch)
     // SQL Server: begin, call and commit in one text, rolled back on the server by XACT_ABORT
     // when the call fails.
     EXPECT_EQ(odbcTransactionText(QStringLiteral("Ins_GL_Book;1"), {QStringLiteral("@G_NID"), QStringLiteral("@G_DATA")}),
-              QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; EXEC Ins_GL_Book;1 @G_NID=?, @G_DATA=?; COMMIT TRAN"));
+              QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; EXEC Ins_GL_Book;1 @G_NID=?, @G_DATA=?; COMMIT TRAN; SELECT 1 AS COMMITTED"));
     EXPECT_EQ(odbcBatchRollbackText(), QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRAN"));
     // The embedded file through ODBC: values written into the text, each as the literal that
     // reads back as itself, whatever it holds.

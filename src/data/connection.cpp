@@ -347,6 +347,22 @@ void Connection::runTransaction(const QString& batch, const QVariantList& binds)
     }
     if (!ok)
         throw dbError(q.lastError()); // still in the transaction: the caller rolls it back
+    if (backend_ == Backend::Odbc) {
+        // SQL Server may report an error of a later statement of the batch only with its
+        // result: the batch counts as committed when its last row, selected after the
+        // commit, has arrived.
+        bool committed = false;
+        do {
+            if (q.isSelect() && q.next()) {
+                committed = q.value(0).toInt() == 1;
+                break;
+            }
+        } while (q.nextResult());
+        if (!committed) {
+            const QSqlError e = q.lastError();
+            throw e.isValid() ? dbError(e) : DbError(QStringLiteral("The transaction's batch ended before its commit"));
+        }
+    }
     q.finish();
     inTransaction_ = false;
     batchOpen_ = false;

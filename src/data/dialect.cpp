@@ -338,7 +338,8 @@ QString odbcTransactionText(const QString& procName, const QStringList& paramNam
 {
     QString call = odbcCallText(procName, paramNames);
     call.remove(0, call.indexOf(QLatin1String("EXEC ")));
-    return QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; ") + call + QStringLiteral("; COMMIT TRAN");
+    return QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; ") + call
+        + QStringLiteral("; COMMIT TRAN; SELECT 1 AS COMMITTED");
 }
 
 QString odbcBatchRollbackText()

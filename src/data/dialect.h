@@ -70,7 +70,8 @@ QString odbcAttributeValue(const QString& value);
 // QODBC cannot bind by name: a procedure is called with its parameters in declared order.
 QString odbcCallText(const QString& procName, const QStringList& paramNames);
 // The same call in a transaction of its own, begin, call and commit in one batch: one round
-// trip. With XACT_ABORT a failing statement rolls the transaction back on the server.
+// trip. With XACT_ABORT a failing statement rolls the transaction back on the server and
+// ends the batch, so the row it selects last arrives only when the commit has been done.
 QString odbcTransactionText(const QString& procName, const QStringList& paramNames);
 // What undoes whatever such a batch left open when it failed part-way.
 QString odbcBatchRollbackText();
