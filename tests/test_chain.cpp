@@ -165,6 +165,70 @@ TEST_F(Chain, ABusyMainDatabaseEndsTheStepAndMarksNothing)
     Connection::busyTimeoutMs = 10000;
 }
 
+namespace {
+// Another writer takes the main database as the walk reaches its second row.
+class TakeMainAtSecondRow : public RunContext {
+public:
+    TakeMainAtSecondRow(const RunRequest& r, QString file) : RunContext(r), file_(std::move(file)) {}
+    ~TakeMainAtSecondRow() override
+    {
+        if (holder_.isOpen()) {
+            QSqlQuery(holder_).exec(QStringLiteral("ROLLBACK"));
+            holder_.close();
+        }
+        holder_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("taker"));
+    }
+    void setBarPos(Bar b, int pos) override
+    {
+        RunContext::setBarPos(b, pos);
+        if (pos != 2 || holder_.isValid())
+            return;
+        holder_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("taker"));
+        holder_.setDatabaseName(file_);
+        if (holder_.open())
+            QSqlQuery(holder_).exec(QStringLiteral("BEGIN IMMEDIATE"));
+    }
+
+private:
+    QString file_;
+    QSqlDatabase holder_;
+};
+} // namespace
+
+// The marks of the rows copied before the main database stopped answering are kept: the
+// step ends, but what was sent stays sent, and only the rest waits for the next run.
+TEST_F(Chain, RowsSentBeforeTheMainDatabaseWentBusyKeepTheirMarks)
+{
+    Connection::busyTimeoutMs = 50;
+    for (const Kind& k : kKinds) {
+        SCOPED_TRACE(k.table);
+        SetUp();
+        seed(k);
+        RunRequest r;
+        r.branch = QStringLiteral("F1");
+        r.from = r.to = QDate(2010, 3, 5);
+        r.incremental = true;
+        r.switches.fill(false);
+        r.switches[size_t(k.sw)] = true;
+        DM dm(QStringLiteral("-b"));
+        DM2 dm2(dm, QStringLiteral("-b"));
+        connectBoth(dm, dm2);
+        {
+            TakeMainAtSecondRow context(r, mainFile());
+            const RunOutcome o = Transfer(dm, dm2, context, host).run();
+            EXPECT_NE(o.end, RunEnd::Completed);
+        }
+        EXPECT_TRUE(onMain(k, "n1"));
+        EXPECT_EQ(markerOf(k, "n1"), QStringLiteral("OLD"));
+        for (const char* id : {"n2", "n3"}) {
+            EXPECT_FALSE(onMain(k, id)) << id;
+            EXPECT_EQ(markerOf(k, id), QStringLiteral("NEW")) << id;
+        }
+    }
+    Connection::busyTimeoutMs = 10000;
+}
+
 TEST_F(Chain, ARowWithoutAKeyIsRefusedAndNothingIsInserted)
 {
     local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "

@@ -3,6 +3,8 @@
 #include "data/dialect.h"
 #include "data/values.h"
 
+#include <QElapsedTimer>
+
 #include <cmath>
 
 namespace varid {
@@ -104,11 +106,59 @@ bool keyMissing(const RowSet& row, const QStringList& key)
 }
 } // namespace
 
+namespace {
+// The marks of an upward walk go to the branch's database in groups, one transaction of up to
+// kGroupRows rows or kGroupMs: each mark is issued after its row's copy was committed on the
+// main database, and a crash loses at most the last group's marks, whose rows stay "NEW" and
+// are found by the next run's lookup. One commit a group instead of one a row also keeps the
+// branch's log from growing by a commit a row while the walk's read snapshot holds it open.
+class MarkGroup {
+public:
+    static constexpr int kGroupRows = 256;
+    static constexpr qint64 kGroupMs = 200;
+
+    MarkGroup(Connection& local, bool on) : local_(local), on_(on && !local.inTransaction()) {}
+    ~MarkGroup() { end(); }
+
+    void begin()
+    {
+        if (!on_ || local_.inTransaction())
+            return;
+        local_.beginTransaction();
+        rows_ = 0;
+        age_.start();
+    }
+    void marked()
+    {
+        if (on_ && local_.inTransaction() && (++rows_ >= kGroupRows || age_.elapsed() >= kGroupMs))
+            local_.commit();
+    }
+    // What is open is committed; if that fails, it is rolled back and its rows stay "NEW".
+    void end() noexcept
+    {
+        if (!on_ || !local_.inTransaction())
+            return;
+        try {
+            local_.commit();
+        } catch (const DbError&) {
+            try { local_.rollback(); } catch (const DbError&) {}
+        }
+    }
+
+private:
+    Connection& local_;
+    bool on_;
+    int rows_ = 0;
+    QElapsedTimer age_;
+};
+} // namespace
+
 void RecordCopy::walk(const CopyRecipe& r)
 {
     RowSet& src = *r.source;
     Connection& target = r.direction == Direction::Up ? dm2_.ADOC2 : dm_.ADOC1;
     Query& lookup = lookupOn(target);
+    MarkGroup marks(dm_.ADOC1, r.direction == Direction::Up);
     for (src.first(); !src.eof(); src.next()) {
         state_.setBarPos(r.bar, r.barOffset + src.recNo());
         if (keyMissing(src, r.keyColumns)) {
@@ -119,8 +169,10 @@ void RecordCopy::walk(const CopyRecipe& r)
         const int found = lookup.rowCount();
         if (r.afterLookup)
             r.afterLookup(src, found);
-        if (found > 0 && r.onFound)
+        if (found > 0 && r.onFound) {
+            marks.begin(); // a note coming back is a write on the branch's database too
             r.onFound(src, lookup);
+        }
         StoredProc* proc = found > 0 ? r.update : r.insert;
         if (proc && found > 0 && r.updateWhen && !r.updateWhen(lookup))
             proc = nullptr;
@@ -141,11 +193,16 @@ void RecordCopy::walk(const CopyRecipe& r)
         }
         // Marked whether the copy succeeded or was refused: the night's five-day re-send
         // is the retry for a refused row.
-        if (r.markSent)
-            execLocal(r.markSent(src));
-        if (r.markRow)
-            r.markRow(src);
+        if (r.markSent || r.markRow) {
+            marks.begin();
+            if (r.markSent)
+                execLocal(r.markSent(src));
+            if (r.markRow)
+                r.markRow(src);
+        }
+        marks.marked();
     }
+    marks.end();
     src.endWalk();
 }
 
