@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMutex>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -202,21 +201,6 @@ void Connection::disconnect()
 
 void Connection::loadSqliteSchema()
 {
-    // The column kinds of a schema are read once: a run's own connections and every later
-    // connect to a file with the same schema text take them from here.
-    static QMutex mutex;
-    static QHash<QString, QHash<QString, ColumnKind>> cache;
-    QSqlQuery schema = run(QStringLiteral("SELECT group_concat(type || name || ifnull(sql, ''), char(10)) FROM sqlite_master"));
-    const QString key = schema.next() ? schema.value(0).toString() : QString();
-    schema.finish();
-    {
-        QMutexLocker lock(&mutex);
-        const auto it = cache.constFind(key);
-        if (it != cache.constEnd()) {
-            kinds_ = *it;
-            return;
-        }
-    }
     kinds_.clear();
     QSqlQuery tables = run(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
     QStringList names;
@@ -227,10 +211,6 @@ void Connection::loadSqliteSchema()
         while (info.next())
             kinds_.insert(info.value(1).toString().toUpper(), kindOfDeclared(info.value(2).toString()));
     }
-    QMutexLocker lock(&mutex);
-    if (cache.size() >= 16)
-        cache.clear();
-    cache.insert(key, kinds_);
 }
 
 ColumnKind Connection::kindOf(const QString& column, const QMetaType& reported) const
