@@ -197,7 +197,9 @@ private:
 } // namespace
 
 // The marks of the rows copied before the main database stopped answering are kept: the
-// step ends, but what was sent stays sent, and only the rest waits for the next run.
+// step ends, but what was sent stays sent, and only the rest waits for the next run. A
+// ticket or a report is the exception: its children's pass had not run, so it stays "NEW"
+// and goes again with them.
 TEST_F(Chain, RowsSentBeforeTheMainDatabaseWentBusyKeepTheirMarks)
 {
     Connection::busyTimeoutMs = 50;
@@ -220,7 +222,8 @@ TEST_F(Chain, RowsSentBeforeTheMainDatabaseWentBusyKeepTheirMarks)
             EXPECT_NE(o.end, RunEnd::Completed);
         }
         EXPECT_TRUE(onMain(k, "n1"));
-        EXPECT_EQ(markerOf(k, "n1"), QStringLiteral("OLD"));
+        const bool parent = k.sw == Switch::Bilet || k.sw == Switch::Avans;
+        EXPECT_EQ(markerOf(k, "n1"), parent ? QStringLiteral("NEW") : QStringLiteral("OLD"));
         for (const char* id : {"n2", "n3"}) {
             EXPECT_FALSE(onMain(k, id)) << id;
             EXPECT_EQ(markerOf(k, id), QStringLiteral("NEW")) << id;

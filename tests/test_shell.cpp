@@ -161,11 +161,33 @@ TEST_F(Connect, TimerVariantCountsTheAttemptAndDropsTheVersion)
     EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
 }
 
-TEST_F(Connect, WithoutAnActiveRowTheFirstRowIsUsed)
+// The branch is the one KTO row marked "ДА". None, or several, and the branch is unknown:
+// the status says so, the message names the rows, and nothing can run (the first row may be
+// another branch registered by an incoming sale, whose rows a night run would delete).
+TEST_F(Connect, WithoutExactlyOneActiveRowTheBranchIsUnknownAndNothingRuns)
 {
-    local(QStringLiteral("UPDATE KTO SET KTO_ACTIV='НЕТ';"));
-    EXPECT_TRUE(st->connectSequence(Station::Variant::Test));
-    EXPECT_EQ(st->panel.L_KTO.text, QStringLiteral("F0001"));
+    struct Case {
+        const char* script;
+        const char* message;
+    } cases[] = {
+        {"UPDATE KTO SET KTO_ACTIV='НЕТ';", "local: в таблице KTO нет строки филиала с KTO_ACTIV='ДА': филиал не определён, передачи не будет"},
+        {"INSERT INTO KTO (KTO_KOD, KTO_NAME, KTO_ACTIV) VALUES ('F0009','Девятый','ДА');",
+         "local: в таблице KTO 2 строк с KTO_ACTIV='ДА' (F0007, F0009): филиал не определён, передачи не будет"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        SetUp();
+        local(QString::fromUtf8(c.script));
+        EXPECT_FALSE(st->connectSequence(Station::Variant::Timer));
+        EXPECT_EQ(st->panel.L_Info1.text, QStringLiteral("Филиал не определён"));
+        EXPECT_TRUE(st->panel.L_KTO.text.isEmpty());
+        EXPECT_EQ(st->connectErrors, QStringList{QString::fromUtf8(c.message)});
+        EXPECT_FALSE(st->bothConnected());
+        // Put right, the next attempt knows the branch.
+        local(QStringLiteral("UPDATE KTO SET KTO_ACTIV=CASE WHEN KTO_KOD='F0007' THEN 'ДА' ELSE 'НЕТ' END;"));
+        EXPECT_TRUE(st->connectSequence(Station::Variant::Timer));
+        EXPECT_EQ(st->panel.L_KTO.text, QStringLiteral("F0007"));
+    }
 }
 
 TEST_F(Connect, LocalDownLeavesTheMainUntried)

@@ -150,6 +150,10 @@ bool startAndConnect(Station& st)
     st.formCreate();
     if (!st.ini.usable)
         return false;
+    if (!st.claimDatabase()) {
+        err(st.databaseLock.message());
+        return false;
+    }
     const bool up = st.connectSequence(Station::Variant::Test);
     printStatus(st);
     return up;

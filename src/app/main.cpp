@@ -21,6 +21,8 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <functional>
+#include <memory>
 #include <cstdio>
 
 #include <sys/socket.h>
@@ -35,6 +37,48 @@ using namespace varid::cli;
 
 namespace {
 
+// SIGTERM and SIGINT: between runs the service ends at once; during a run the run is asked
+// to stop and ends at the end of its current step, with its lines in the log.
+volatile std::sig_atomic_t g_stop = 0;
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    g_stop = 1;
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// A database file that cannot be paged in any more (made immutable, or its disk gone under
+// a mapped page) raises SIGBUS: say so before ending. Every copy is committed on the main
+// database before its mark, so the next run's lookup absorbs the break.
+void onBus(int)
+{
+    static const char m[] = "varid: a database file could not be read or written (SIGBUS): the run broke off\n";
+    [[maybe_unused]] const auto n = ::write(2, m, sizeof m - 1);
+    ::_exit(2);
+}
+
+// SIGTERM and SIGINT reach `onStop` on the event loop's thread: a run in progress is asked to
+// stop at the end of its current step, so a replaced period is always sent again first.
+bool watchStopSignals(QSocketNotifier*& notifier, std::function<void()> onStop)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return false;
+    notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, [onStop] {
+        char c;
+        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &c, 1);
+        onStop();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+    return true;
+}
+
 int check(const Options& o)
 {
     QtTimerHost host;
@@ -43,9 +87,13 @@ int check(const Options& o)
     st.formCreate();
     st.connectSequence(Station::Variant::Test);
     printStatus(st);
+    if (st.databaseTaken)
+        return Locked;
     out(QStringLiteral("Филиал:    ") + st.panel.L_KTO.text);
     out(QStringLiteral("Заголовок: ") + st.panel.caption);
     out(st.panel.L_Tel.text);
+    if (!st.identityProblem.isEmpty())
+        return Broken;
     return st.bothConnected() ? 0 : 1;
 }
 
@@ -60,8 +108,14 @@ int once(const Options& o)
     st.formCreate();
     if (!st.ini.usable)
         return Broken;
+    if (!st.claimDatabase()) {
+        err(st.databaseLock.message());
+        return Locked;
+    }
     const bool up = st.connectSequence(Station::Variant::Timer);
     printStatus(st);
+    if (st.databaseTaken)
+        return Locked;
     if (!up)
         return Broken;
     out(QStringLiteral("Филиал:    ") + st.panel.L_KTO.text);
@@ -78,8 +132,15 @@ int once(const Options& o)
         st.panel.switches[size_t(Switch::Terrorist)] = true;
     st.panel.setPeriodTexts(shortDate(st.panel.Data_O_C), shortDate(st.panel.Data_O_PO));
     st.panel.onLine = [](const QString& line) { out(line); };
+    QSocketNotifier* notifier = nullptr;
+    watchStopSignals(notifier, [&st] { st.requestStop(); });
+    std::unique_ptr<QSocketNotifier> ownNotifier(notifier);
     st.arm();
+    if (g_stop)
+        return Broken; // stopped before the run began
     st.T3Timer();
+    if (g_stop)
+        st.requestStop();
     st.waitForRun();
     const RunOutcome& r = st.lastOutcome;
     if (r.end != RunEnd::Completed) {
@@ -109,10 +170,15 @@ int repairMode(const Options& o)
     QtTimerHost host;
     Station st(homeDir(o), host);
     if (!startAndConnect(st))
-        return Broken;
+        return st.databaseTaken ? Locked : Broken;
     const RecordKind kind = kindByTable(o.repairKind);
     st.panel.onLine = [](const QString& line) { out(line); };
+    QSocketNotifier* notifier = nullptr;
+    watchStopSignals(notifier, [&st] { st.requestStop(); });
+    std::unique_ptr<QSocketNotifier> ownNotifier(notifier);
     st.repair(*o.from, kind);
+    if (g_stop)
+        st.requestStop();
     st.waitForRun();
     if (st.lastOutcome.end != RunEnd::Completed) {
         if (!st.panel.memo.isEmpty())
@@ -137,18 +203,6 @@ int repairMode(const Options& o)
     return failed ? RecordFailed : Ok;
 }
 
-// SIGTERM and SIGINT: between runs the service ends at once; during a run the run is asked
-// to stop and ends at the end of its current step, with its lines in the log.
-volatile std::sig_atomic_t g_stop = 0;
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    g_stop = 1;
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
-}
-
 QString stamp(const Clock& c) { return c.now().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")) + QStringLiteral("  "); }
 
 int headless(const Options& o)
@@ -156,24 +210,17 @@ int headless(const Options& o)
     QtTimerHost host;
     Station st(homeDir(o), host);
     st.onMessage = err;
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+    QSocketNotifier* notifier = nullptr;
+    if (!watchStopSignals(notifier, [&st] {
+            if (st.running())
+                st.requestStop(); // the run's ending quits
+            else
+                QCoreApplication::quit();
+        })) {
         err(QStringLiteral("cannot set up the signal handling"));
         return 2;
     }
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [&st] {
-        char c;
-        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &c, 1);
-        if (st.running())
-            st.requestStop(); // the run's ending quits
-        else
-            QCoreApplication::quit();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
+    std::unique_ptr<QSocketNotifier> ownNotifier(notifier);
 
     // What changes is told on standard output: the status labels, attempts, runs.
     struct Seen { QString info, info1, pop; } seen;
@@ -205,6 +252,10 @@ int headless(const Options& o)
     };
 
     st.formCreate();
+    if (!st.claimDatabase()) {
+        err(st.databaseLock.message());
+        return Locked;
+    }
     if (!st.T1->enabled()) {
         err(QStringLiteral("the schedule cannot start: see the messages above"));
         return 2;
@@ -268,6 +319,10 @@ int main(int argc, char** argv)
     if (o.mode.isEmpty() || o.mode == QLatin1String("act"))
         return withUi(argc, argv, o);
     QCoreApplication app(argc, argv);
+    struct sigaction bus {};
+    bus.sa_handler = onBus;
+    sigemptyset(&bus.sa_mask);
+    ::sigaction(SIGBUS, &bus, nullptr);
     // One Varid per home folder: two at once would send the same rows twice.
     InstanceLock lock(homeDir(o));
     if (!lock.acquire()) {

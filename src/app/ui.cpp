@@ -25,7 +25,7 @@ int actMode(const Options& o)
     QtTimerHost host;
     Station st(homeDir(o), host);
     if (!startAndConnect(st))
-        return Broken;
+        return st.databaseTaken ? Locked : Broken;
     st.panel.Data_O_C = *o.from;
     st.panel.Data_O_PO = *o.to;
     st.B_AktClick();
@@ -68,6 +68,11 @@ int window(const Options& o)
     MainWindow w(st);
     st.onMessage = [&w](const QString& m) { QMessageBox::information(&w, QStringLiteral("Rozor"), m); };
     st.formCreate();
+    if (!st.claimDatabase()) {
+        QMessageBox::warning(nullptr, QStringLiteral("Rozor"), st.databaseLock.message());
+        std::fprintf(stderr, "varid: %s\n", st.databaseLock.message().toLocal8Bit().constData());
+        return Locked;
+    }
     w.show();
     return QApplication::exec();
 }

@@ -1,5 +1,6 @@
 #include "data/connection.h"
 
+#include "data/errorclass.h"
 #include "data/values.h"
 
 #include <QDir>
@@ -53,30 +54,15 @@ QString errorText(const QSqlError& e)
     return s.isEmpty() ? QStringLiteral("unknown database error") : s;
 }
 
-// A database that could not take the work now, rather than one that refused it: SQLite's
-// busy and locked (with their extended codes), and on SQL Server a lock time-out, a
-// deadlock victim, or a connection that was lost or closed.
-bool unavailableError(const QSqlError& e)
+bool alreadyRolledBack(const QSqlError& e)
 {
-    const QString code = e.nativeErrorCode().trimmed();
-    bool numeric = false;
-    const int n = code.toInt(&numeric);
-    if (numeric && ((n & 0xff) == 5 || (n & 0xff) == 6) && n < 0x10000)
-        return true; // SQLITE_BUSY, SQLITE_LOCKED and their extended forms
-    static const char* const states[] = {"HYT00", "HYT01", "40001", "08S01", "08003", "08001", "08007", "1205", "1222"};
-    for (const char* st : states)
-        if (code.contains(QLatin1String(st)))
-            return true;
-    const QString text = e.text();
-    return text.contains(QLatin1String("database is locked"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("database table is locked"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("deadlock"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("Communication link failure"), Qt::CaseInsensitive);
+    return e.text().contains(QLatin1String("no transaction is active"), Qt::CaseInsensitive);
 }
 
-DbError dbError(const QSqlError& e)
+// Every failure is classed by the data layer's one table of error classes (errorclass.h).
+DbError dbError(ErrorSource source, const QSqlError& e)
 {
-    return DbError(errorText(e), unavailableError(e));
+    return DbError(errorText(e), classify(source, e) == ErrorClass::Unavailable);
 }
 
 } // namespace
@@ -152,13 +138,13 @@ void Connection::connect()
             db.setDatabaseName(QStringLiteral("DRIVER={SQLite3};Database=") + odbcAttributeValue(target_)
                                + QStringLiteral(";Timeout=%1;").arg(busyTimeoutMs));
             if (!db.open())
-                throw dbError(db.lastError());
+                throw dbError(errorSource(), db.lastError());
         } else {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
             db.setDatabaseName(target_);
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
             if (!db.open())
-                throw dbError(db.lastError());
+                throw dbError(errorSource(), db.lastError());
             const QVariant h = db.driver()->handle();
             if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
                 sqlite3* handle = *static_cast<sqlite3* const*>(h.data());
@@ -181,7 +167,7 @@ void Connection::connect()
         db.setDatabaseName(target_);
         db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15"));
         if (!db.open())
-            throw dbError(db.lastError());
+            throw dbError(errorSource(), db.lastError());
         run(QStringLiteral("SET DATEFORMAT dmy"));
     }
 }
@@ -287,9 +273,9 @@ void Connection::beginTransaction()
         // whenever another branch wrote in between.
         QSqlQuery begin(db);
         if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            throw dbError(begin.lastError());
+            throw dbError(errorSource(), begin.lastError());
     } else if (!db.transaction()) {
-        throw dbError(db.lastError());
+        throw dbError(errorSource(), db.lastError());
     }
     inTransaction_ = true;
 }
@@ -301,7 +287,7 @@ void Connection::commit()
     ++statements_;
     QSqlDatabase db = QSqlDatabase::database(name_, false);
     if (!db.commit()) {
-        throw dbError(db.lastError());
+        throw dbError(errorSource(), db.lastError());
     }
     inTransaction_ = false;
 }
@@ -326,7 +312,7 @@ void Connection::runTransaction(const QString& batch, const QVariantList& binds)
         ok = q.exec();
     }
     if (!ok)
-        throw dbError(q.lastError()); // still in the transaction: the caller rolls it back
+        throw dbError(errorSource(), q.lastError()); // still in the transaction: the caller rolls it back
     if (backend_ == Backend::Odbc) {
         // SQL Server may report an error of a later statement of the batch only with its
         // result: the batch counts as committed when its last row, selected after the
@@ -340,7 +326,7 @@ void Connection::runTransaction(const QString& batch, const QVariantList& binds)
         } while (q.nextResult());
         if (!committed) {
             const QSqlError e = q.lastError();
-            throw e.isValid() ? dbError(e) : DbError(QStringLiteral("The transaction's batch ended before its commit"));
+            throw e.isValid() ? dbError(errorSource(), e) : DbError(QStringLiteral("The transaction's batch ended before its commit"));
         }
     }
     q.finish();
@@ -365,13 +351,15 @@ void Connection::rollback()
         const bool server = backend_ == Backend::Odbc;
         if (!q.exec(server ? odbcBatchRollbackText() : QStringLiteral("ROLLBACK"))) {
             const QSqlError e = q.lastError();
-            if (server || !e.text().contains(QLatin1String("no transaction is active")))
-                throw dbError(e);
+            if (server || !alreadyRolledBack(e))
+                throw dbError(errorSource(), e);
         }
         return;
     }
-    if (!db.rollback())
-        throw dbError(db.lastError());
+    // SQLite rolls a transaction back itself on a full disk, an I/O error or no memory; its
+    // complaint that nothing is open then is no failure.
+    if (!db.rollback() && !alreadyRolledBack(db.lastError()))
+        throw dbError(errorSource(), db.lastError());
 }
 
 QSqlQuery Connection::prepareNative(const QString& sql)
@@ -382,7 +370,7 @@ QSqlQuery Connection::prepareNative(const QString& sql)
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     if (!q.prepare(sql))
-        throw dbError(q.lastError());
+        throw dbError(errorSource(), q.lastError());
     return q;
 }
 
@@ -397,7 +385,7 @@ void Connection::execPrepared(QSqlQuery& q, const QVariantList& binds)
     const QSqlError error = ok ? QSqlError() : q.lastError();
     q.finish();
     if (!ok)
-        throw dbError(error);
+        throw dbError(errorSource(), error);
 }
 
 QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
@@ -416,15 +404,15 @@ QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
     ++statements_;
     if (binds.isEmpty()) {
         if (!q.exec(text))
-            throw dbError(q.lastError());
+            throw dbError(errorSource(), q.lastError());
         return q;
     }
     if (!q.prepare(text))
-        throw dbError(q.lastError());
+        throw dbError(errorSource(), q.lastError());
     for (const QVariant& b : binds)
         q.addBindValue(b);
     if (!q.exec())
-        throw dbError(q.lastError());
+        throw dbError(errorSource(), q.lastError());
     return q;
 }
 
@@ -456,7 +444,7 @@ QString Connection::openReader()
         const QSqlError e = db.lastError();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
-        throw dbError(e);
+        throw dbError(errorSource(), e);
     }
     const QVariant h = db.driver()->handle();
     if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
@@ -515,7 +503,7 @@ QSqlQuery& Connection::runCached(const QString& sql)
         prepared->setForwardOnly(true);
         prepared->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
         if (!prepared->prepare(p.sql))
-            throw dbError(prepared->lastError());
+            throw dbError(errorSource(), prepared->lastError());
         it = cache_.insert(p.sql, prepared);
     }
     QSqlQuery& q = **it;
@@ -524,7 +512,7 @@ QSqlQuery& Connection::runCached(const QString& sql)
     if (!q.exec()) {
         const QSqlError e = q.lastError();
         q.finish();
-        throw dbError(e);
+        throw dbError(errorSource(), e);
     }
     return q;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "data/dberror.h"
 #include "data/dialect.h"
+#include "data/errorclass.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -31,6 +32,11 @@ public:
     // An embedded file opened through the SQLite ODBC driver (VARID_EMBEDDED_DRIVER=odbc):
     // the production data path, the embedded dialect.
     bool viaOdbc() const { return viaOdbc_; }
+    // Which client's codes its failures carry, for the table of error classes.
+    ErrorSource errorSource() const
+    {
+        return backend_ == Backend::Odbc ? ErrorSource::SqlServer : viaOdbc_ ? ErrorSource::SqliteOdbc : ErrorSource::Sqlite;
+    }
     // What the connection was set to, to give a run's own connection the same database.
     struct Target {
         QString display;

@@ -4,6 +4,7 @@
 #include "transfer/recordcopy.h"
 
 #include <QHash>
+#include <QSet>
 
 namespace varid {
 
@@ -211,21 +212,78 @@ QVector<RecordDiff> groupDifferences(DM& dm, DM2& dm2, const QString& branch, co
     return compare(dm, dm2, s, where);
 }
 
-QVector<RecordDiff> dayDifferences(DM& dm, DM2& dm2, const QString& branch, RecordKind kind, const QDate& day)
+namespace {
+// The records of one kind that belong to one day: balances by their month and year.
+QString dayWhere(RecordKind kind, const Shape& s, const QDate& day)
 {
-    Shape s = shapeOf(kind);
-    QString where = s.branch.arg(quoted(branch)) + QStringLiteral(" and ");
     if (kind == RecordKind::Balances)
-        where += QStringLiteral("O_MESIC=") + quoted(QString::number(day.month())) + QStringLiteral(" and O_GOD=") + quoted(QString::number(day.year()));
-    else if (kind == RecordKind::Sales)
-        where += QStringLiteral("(") + within(QStringLiteral("REA_DATA"), day) + QStringLiteral(" or ") + within(QStringLiteral("REA_DATA_REAL"), day)
+        return QStringLiteral("O_MESIC=") + quoted(QString::number(day.month())) + QStringLiteral(" and O_GOD=") + quoted(QString::number(day.year()));
+    if (kind == RecordKind::Sales)
+        return QStringLiteral("(") + within(QStringLiteral("REA_DATA"), day) + QStringLiteral(" or ") + within(QStringLiteral("REA_DATA_REAL"), day)
             + QStringLiteral(")");
-    else
-        where += within(s.date, day);
-    return compare(dm, dm2, s, where);
+    return within(s.date, day);
 }
 
-int deleteMainOnly(DM2& dm2, const QString& branch, RecordKind kind, const QVector<RecordDiff>& diffs)
+// The record's key, matched column by column; an empty text form stands for a null as well
+// as an empty value.
+QString keyWhere(const Shape& s, const QStringList& values)
+{
+    QString sql;
+    for (int i = 0; i < s.key.size(); ++i) {
+        const QString v = values.value(i);
+        sql += v.isEmpty() ? QStringLiteral(" and (%1 IS NULL or %1='')").arg(s.key[i])
+                           : QStringLiteral(" and ") + s.key[i] + QStringLiteral("=") + quoted(v);
+    }
+    return sql;
+}
+
+// Where the branch holds a record of this key on another day, the record to mark "NEW" so
+// that it goes again; empty for kinds whose key holds its date (lines, extensions) or month.
+QString resendMark(RecordKind kind, const QStringList& key)
+{
+    const QString k = quoted(key.value(0));
+    switch (kind) {
+    case RecordKind::Tickets: return QStringLiteral("UpDate BILET Set B_NEW_OLD='NEW' Where B_NID=") + k;
+    case RecordKind::Sales: return QStringLiteral("UpDate REALIZ Set REA_NEW_OLD='NEW' Where REA_KEY=") + k;
+    case RecordKind::Reports: return QStringLiteral("UpDate AVANS Set AV_NEW_OLD='NEW' Where AV_NID=") + k;
+    case RecordKind::ReportLines: return QStringLiteral("UpDate AVANS Set AV_NEW_OLD='NEW' Where AV_NID=") + k;
+    case RecordKind::Ledger: return QStringLiteral("UpDate GL_BOOK Set G_NEW_OLD='NEW' Where G_NID=") + k;
+    default: return {};
+    }
+}
+} // namespace
+
+QVector<RecordDiff> dayDifferences(DM& dm, DM2& dm2, const QString& branch, RecordKind kind, const QDate& day)
+{
+    const Shape s = shapeOf(kind);
+    return compare(dm, dm2, s, s.branch.arg(quoted(branch)) + QStringLiteral(" and ") + dayWhere(kind, s, day));
+}
+
+Resend heldElsewhere(DM& dm, const QString& branch, RecordKind kind, const QVector<RecordDiff>& diffs)
+{
+    const Shape s = shapeOf(kind);
+    Resend out;
+    Query q(dm.ADOC1);
+    for (const RecordDiff& d : diffs) {
+        if (d.side != RecordDiff::OnlyMain)
+            continue;
+        const QString mark = resendMark(kind, d.keyValues);
+        if (mark.isEmpty())
+            continue;
+        q.setSql(QStringLiteral("SELECT ") + s.key.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + s.from + QStringLiteral(" Where ")
+                 + s.branch.arg(quoted(branch)) + keyWhere(s, d.keyValues));
+        q.open();
+        if (q.rowCount() == 0)
+            continue;
+        out.keys.insert(d.key);
+        if (!out.marks.contains(mark))
+            out.marks << mark;
+    }
+    return out;
+}
+
+int deleteMainOnly(DM2& dm2, const QString& branch, RecordKind kind, const QDate& day, const QVector<RecordDiff>& diffs,
+                   const QSet<QString>& keep)
 {
     const Shape s = shapeOf(kind);
     Connection& main = dm2.ADOC2;
@@ -234,16 +292,11 @@ int deleteMainOnly(DM2& dm2, const QString& branch, RecordKind kind, const QVect
     main.beginTransaction();
     try {
         for (const RecordDiff& d : diffs) {
-            if (d.side != RecordDiff::OnlyMain)
+            if (d.side != RecordDiff::OnlyMain || keep.contains(d.key))
                 continue;
-            QString sql = QStringLiteral("Delete FROM ") + s.mainTable + QStringLiteral(" Where ") + s.branch.arg(quoted(branch));
-            for (int i = 0; i < s.key.size(); ++i) {
-                const QString v = d.keyValues.value(i);
-                // An empty text form stands for a null as well as an empty value.
-                sql += v.isEmpty() ? QStringLiteral(" and (%1 IS NULL or %1='')").arg(s.key[i])
-                                   : QStringLiteral(" and ") + s.key[i] + QStringLiteral("=") + quoted(v);
-            }
-            q.setSql(sql);
+            // Inside the branch, the kind and the day of the main record, never by key alone.
+            q.setSql(QStringLiteral("Delete FROM ") + s.mainTable + QStringLiteral(" Where ") + s.branch.arg(quoted(branch))
+                     + QStringLiteral(" and ") + dayWhere(kind, s, day) + keyWhere(s, d.keyValues));
             q.exec();
             ++deleted;
         }

@@ -5,6 +5,8 @@
 #include "reconcile/act.h"
 #include "transfer/runstate.h"
 
+#include <QSet>
+
 namespace varid {
 
 // The kinds of record the act compares, by the table each reads.
@@ -35,7 +37,18 @@ QString sideText(RecordDiff::Side side);
 QVector<RecordDiff> groupDifferences(DM& dm, DM2& dm2, const QString& branch, const ActRow& group);
 // Every differing record of one kind on one day, whatever its second key.
 QVector<RecordDiff> dayDifferences(DM& dm, DM2& dm2, const QString& branch, RecordKind kind, const QDate& day);
-// Deletes the main database's records that only it holds (one transaction); returns how many.
-int deleteMainOnly(DM2& dm2, const QString& branch, RecordKind kind, const QVector<RecordDiff>& diffs);
+// The main database's records of a day whose keys the branch holds on another day: they are
+// not only on the main database. The marks set "NEW" on the branch's records (or on their
+// reports) so that they go again; the keys are left out of the deletion.
+struct Resend {
+    QStringList marks;
+    QSet<QString> keys;
+};
+Resend heldElsewhere(DM& dm, const QString& branch, RecordKind kind, const QVector<RecordDiff>& diffs);
+// Deletes the main database's records of that day that only it holds, but `keep` (one
+// transaction), each bounded by the branch, the kind and the day, never by key alone;
+// returns how many.
+int deleteMainOnly(DM2& dm2, const QString& branch, RecordKind kind, const QDate& day, const QVector<RecordDiff>& diffs,
+                   const QSet<QString>& keep = {});
 
 } // namespace varid

@@ -6,6 +6,7 @@
 #include "transfer/steps.h"
 #include "transfer/texts.h"
 
+#include <QDir>
 #include <QEventLoop>
 
 #include <utility>
@@ -109,17 +110,48 @@ bool Station::connectSequence(Variant v)
         dm.ADOC1.setConnectionString(localConnectionString(database, server),
                                      ConnectionSettings{server, database, QString(), QString(), true}, home_);
         dm.ADOC1.connect();
+        if (!claimDatabase() || !databaseLock.held()) {
+            connectErrors << QStringLiteral("local: ") + databaseLock.message();
+            panel.L_Info1.text = databaseTaken ? texts::databaseTaken : texts::notConnected;
+            panel.L_Info1.background = Colour::Maroon;
+            ++panel.focusRequests;
+            panel.changed();
+            return false;
+        }
         panel.L_Info1.text = texts::connected;
         panel.L_Info1.background = Colour::Green;
         if (timer)
             panel.L_Info1.foreground = Colour::Maroon;
 
-        // The branch's identity. A locate that finds nothing leaves the first row current.
+        // The branch's identity: exactly one KTO row marked "ДА". Without one, or with several,
+        // the branch is not known and nothing runs: taking the first row could name another
+        // branch (one registered by an incoming sale), whose rows a night run would delete.
         dm.T_KTO.open();
-        dm.T_KTO.locate(QStringLiteral("KTO_ACTIV"), QStringLiteral("ДА"));
-        panel.L_KTO.text = dm.T_KTO.text(QStringLiteral("KTO_KOD"));
-        panel.caption = (timer ? texts::captionTimer : texts::captionTest) + dm.T_KTO.text(QStringLiteral("KTO_NAME"));
+        QStringList active;
+        QString name;
+        for (dm.T_KTO.first(); !dm.T_KTO.eof(); dm.T_KTO.next()) {
+            if (dm.T_KTO.text(QStringLiteral("KTO_ACTIV")) != texts::yes)
+                continue;
+            active << dm.T_KTO.text(QStringLiteral("KTO_KOD"));
+            name = dm.T_KTO.text(QStringLiteral("KTO_NAME"));
+        }
         dm.T_KTO.close();
+        if (active.size() != 1) {
+            identityProblem = active.isEmpty()
+                ? QStringLiteral("в таблице KTO нет строки филиала с KTO_ACTIV='ДА': филиал не определён, передачи не будет")
+                : QStringLiteral("в таблице KTO %1 строк с KTO_ACTIV='ДА' (%2): филиал не определён, передачи не будет")
+                      .arg(active.size()).arg(active.join(QStringLiteral(", ")));
+            connectErrors << QStringLiteral("local: ") + identityProblem;
+            panel.L_KTO.text.clear();
+            panel.L_Info1.text = texts::branchUnknown;
+            panel.L_Info1.background = Colour::Maroon;
+            ++panel.focusRequests;
+            panel.changed();
+            return false;
+        }
+        identityProblem.clear();
+        panel.L_KTO.text = active.front();
+        panel.caption = (timer ? texts::captionTimer : texts::captionTest) + name;
         dm.T_FIRMA.open();
         dm.T_FIRMA.locate(QStringLiteral("F_NOMER"), 1);
         panel.L_Tel.text = QStringLiteral("тел: ") + dm.T_FIRMA.text(QStringLiteral("F_TEL"));
@@ -158,6 +190,17 @@ bool Station::connectSequence(Variant v)
     }
     panel.changed();
     return bothConnected();
+}
+
+bool Station::claimDatabase()
+{
+    if (databaseLock.held() || !ini.usable)
+        return true;
+    const ConnectionSettings local{panel.L_IP.text, panel.L_IP.hint, QString(), QString(), true};
+    if (databaseLock.acquire(local, home_) != DatabaseLock::Result::Taken)
+        return true; // held, or SQL Server not reachable now: asked again at the next connect
+    databaseTaken = true;
+    return false;
 }
 
 void Station::B_ConnectClick()
@@ -287,6 +330,11 @@ bool Station::flushLog()
     return false;
 }
 
+QString Station::journalPath() const
+{
+    return QDir(home_).filePath(QStringLiteral("Replace.jrn"));
+}
+
 void Station::arm()
 {
     RunRequest r;
@@ -297,6 +345,7 @@ void Station::arm()
     r.periodEnd = panel.periodEnd();
     r.branch = panel.L_KTO.text;
     r.switches = panel.switches;
+    r.journal = journalPath();
     armed_ = r;
 }
 
@@ -312,24 +361,16 @@ void Station::T3Timer()
     beginTransfer(request, {}, {});
 }
 
-void Station::beginTransfer(const RunRequest& request, std::function<void(DM&, DM2&)> before, std::function<void()> ended)
+void Station::beginTransfer(const RunRequest& request, Job job, std::function<void()> ended)
 {
     const QDateTime now = host_.now();
     runLog.setPaths(home_, now.date());
     panel.setErrorMarker(QString());
     flushLog(); // what an aborted run left goes first
     panel.addLine(runLine(texts::runStartLead, now));
-    startJob(request, [before](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
-        if (before) {
-            try {
-                before(dm, dm2);
-            } catch (const DbError& e) {
-                context.addLine(runLine(texts::connectionLostLead, clock.now()));
-                return RunOutcome{RunEnd::ConnectionLost, QStringLiteral("Delete"), e.message()};
-            }
-        }
-        return Transfer(dm, dm2, context, clock).run();
-    }, [this, ended] {
+    if (!job)
+        job = [](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) { return Transfer(dm, dm2, context, clock).run(); };
+    startJob(request, std::move(job), [this, ended] {
         transferEnded();
         if (ended)
             ended();
@@ -349,11 +390,38 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
     r.branch = panel.L_KTO.text;
     r.switches.fill(false);
     r.switches[size_t(kindInfo(kind).sw)] = true;
+    r.journal = journalPath();
     const QString branch = r.branch;
     repairDeleted = 0;
     int* deleted = &repairDeleted;
-    beginTransfer(r, [branch, kind, day, deleted](DM& dm, DM2& dm2) {
-        *deleted = deleteMainOnly(dm2, branch, kind, dayDifferences(dm, dm2, branch, kind, day));
+    beginTransfer(r, [branch, kind, day, deleted](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
+        const StepDef& step = stepOf(kindInfo(kind).sw);
+        Transfer transfer(dm, dm2, context, clock);
+        // What an earlier run or repair left half replaced goes first.
+        RunOutcome o = transfer.recoverReplacements();
+        if (o.end != RunEnd::Completed)
+            return o;
+        Resend resend;
+        try {
+            const QVector<RecordDiff> diffs = dayDifferences(dm, dm2, branch, kind, day);
+            resend = heldElsewhere(dm, branch, kind, diffs);
+            // Remembered before anything is deleted: the day goes again after any interruption.
+            ReplaceJournal(context.journalPath()).record(Replacement{QString::fromLatin1(step.name), branch, day, day});
+            *deleted = deleteMainOnly(dm2, branch, kind, day, diffs, resend.keys);
+            for (const QString& mark : std::as_const(resend.marks)) {
+                Query q(dm.ADOC1);
+                q.setSql(mark);
+                q.exec();
+            }
+        } catch (const DbError& e) {
+            context.addLine(runLine(texts::connectionLostLead, clock.now()));
+            return RunOutcome{RunEnd::ConnectionLost, QStringLiteral("Delete"), e.message()};
+        }
+        o = transfer.runSteps();
+        // The branch's records whose keys the main database held on another day go again.
+        if (o.end == RunEnd::Completed && !resend.marks.isEmpty())
+            o = transfer.runStepAlone(step, true, day, day);
+        return o;
     }, std::move(ended));
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "data/datamodules.h"
 #include "shell/config.h"
+#include "shell/databaselock.h"
 #include "shell/panel.h"
 #include "shell/runlog.h"
 #include "shell/timers.h"
@@ -69,6 +70,8 @@ public:
     void cycleRestart();
 
     QString home() const { return home_; }
+    // The file that remembers a period replacement until its re-send has completed.
+    QString journalPath() const;
     TimerHost& host() { return host_; }
 
     Panel panel;
@@ -81,6 +84,13 @@ public:
     PathIni ini;
     QString password;       // the main login's password, as read (L_Pass shows it masked)
     QStringList connectErrors; // the client's messages of the last connect sequence
+    QString identityProblem;   // no KTO row marked "ДА", or several: nothing runs
+    // One Varid per branch database: taken at start where it can be, else at the first
+    // connect; `databaseTaken` once another program holds it (nothing runs then).
+    DatabaseLock databaseLock;
+    bool databaseTaken = false;
+    // The local database's lock, as Path.ini names the database; false when another holds it.
+    bool claimDatabase();
     RunOutcome lastOutcome;
 
     std::function<void(const QString&)> onMessage;     // a message box
@@ -98,7 +108,8 @@ private:
     int intervalMs() const;
     using Job = std::function<RunOutcome(DM&, DM2&, RunContext&, const Clock&)>;
     void startJob(const RunRequest& request, Job job, std::function<void()> ended);
-    void beginTransfer(const RunRequest& request, std::function<void(DM&, DM2&)> before, std::function<void()> ended);
+    // A transfer run, or `job` in its place (a repair), with the run's log lines around it.
+    void beginTransfer(const RunRequest& request, Job job, std::function<void()> ended);
     void takeNews();
     void jobFinished();
     void transferEnded();

@@ -65,6 +65,22 @@ int RecordCopy::count(Connection& c, const QString& sql)
     return q.rowCount();
 }
 
+void RecordCopy::deletePeriod(const QString& sql)
+{
+    if (beforeReplace)
+        beforeReplace();
+    execMain(sql);
+}
+
+bool RecordCopy::mayReplace(const char* kind, qlonglong localCount, qlonglong mainCount, const QString& period)
+{
+    if (localCount > 0 || mainCount == 0)
+        return true;
+    refuse(QStringLiteral("Внимание! На ГлС не удалено: %1 %2, в филиале строк нет, на ГлС %3")
+               .arg(QString::fromUtf8(kind), period).arg(mainCount));
+    return false;
+}
+
 void RecordCopy::refuse(const QString& line)
 {
     state_.addLine(line);
@@ -193,7 +209,9 @@ void RecordCopy::walk(const CopyRecipe& r)
         }
         // Marked whether the copy succeeded or was refused: the night's five-day re-send
         // is the retry for a refused row.
-        if (r.markSent || r.markRow) {
+        if (r.deferMarks && r.markSent) {
+            r.deferMarks->push_back(r.markSent(src));
+        } else if (r.markSent || r.markRow) {
             marks.begin();
             if (r.markSent)
                 execLocal(r.markSent(src));
@@ -206,12 +224,25 @@ void RecordCopy::walk(const CopyRecipe& r)
     src.endWalk();
 }
 
+void RecordCopy::markAll(const QStringList& statements)
+{
+    MarkGroup marks(dm_.ADOC1, true);
+    for (const QString& sql : statements) {
+        marks.begin();
+        execLocal(sql);
+        marks.marked();
+    }
+    marks.end();
+}
+
 void RecordCopy::replaceChildren(const ChildRecipe& r)
 {
     int total = 0;
     for (const ChildSet& s : r.sets)
         total += s.rows->rowCount();
     state_.setBarMax(r.bar, total);
+    if (total > 0 && beforeReplace)
+        beforeReplace();
     for (const ChildSet& s : r.sets) {
         for (s.rows->first(); !s.rows->eof(); s.rows->next()) {
             r.remove->clear();
@@ -240,6 +271,8 @@ void RecordCopy::replaceChildren(const ChildRecipe& r)
 void RecordCopy::replacePeriod(StoredProc& remove, const std::function<void(StoredProc&)>& params, bool absorbFailure)
 {
     Connection& main = dm2_.ADOC2;
+    if (beforeReplace)
+        beforeReplace();
     try {
         main.connect();
         params(remove);

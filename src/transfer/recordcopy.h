@@ -36,6 +36,11 @@ struct CopyRecipe {
     std::function<void(const RowSet& row, int found)> afterLookup;       // traces
     std::function<QString(const RowSet& row)> markSent;      // local UPDATE after the row
     std::function<void(RowSet& row)> markRow;                // or a write through the walked row
+    // A parent whose children go in a later pass of its step (ticket lines, report lines):
+    // its marks are kept here and written by markAll() once that pass has run, so a break-off
+    // or a crash in between leaves the parent "NEW" and the next run sends it and its
+    // children again.
+    QStringList* deferMarks = nullptr;
 };
 
 // Child rows replaced on the main database: a deletion pass over every set, without a
@@ -71,6 +76,8 @@ public:
     RecordCopy(DM& dm, DM2& dm2, RunState& state, const Clock& clock);
 
     void walk(const CopyRecipe& recipe);
+    // The marks a walk deferred, in groups on the branch's database.
+    void markAll(const QStringList& marks);
     void replaceChildren(const ChildRecipe& recipe);
 
     // Deletes the branch's rows of the period on the main database through `remove`, in its
@@ -101,6 +108,16 @@ public:
     static void fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip = {});
 
     void refuse(const QString& line); // the failure line and the error marker
+
+    // Called before any deletion of a period's rows on the main database: the step's
+    // replacement is journaled (a failure throws, and nothing is deleted).
+    std::function<void()> beforeReplace;
+    // A deletion on the main database of a period's rows, journaled first.
+    void deletePeriod(const QString& sql);
+    // Whether a period's rows on the main database may be deleted: never on the word of a
+    // branch database holding none of them. A skipped deletion is told in the day log with
+    // the main database's count and makes the run end asking for attention.
+    bool mayReplace(const char* kind, qlonglong localCount, qlonglong mainCount, const QString& period);
 
 private:
     Query& lookupOn(Connection& c) { return &c == &dm2_.ADOC2 ? mainLookup_ : localLookup_; }

@@ -22,6 +22,7 @@ public:
     QString periodEnd() const override;
     void setPeriodTexts(const QString& start, const QString& end) override;
     QString branchCode() const override { return request_.branch; }
+    QString journalPath() const override { return request_.journal; }
     bool switchOn(Switch s) const override { return request_.switches[size_t(s)]; }
     QString errorMarker() const override;
     void setErrorMarker(const QString& marker) override;

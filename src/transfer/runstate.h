@@ -28,6 +28,7 @@ struct RunRequest {
     QString periodStart, periodEnd;
     QString branch;            // L_KTO
     std::array<bool, kSwitchCount> switches{};
+    QString journal;           // the replacement journal's file; none when empty
 };
 
 // The run state the steps read and write as they go.
@@ -45,6 +46,8 @@ public:
     virtual void setPeriodTexts(const QString& start, const QString& end) = 0;
 
     virtual QString branchCode() const = 0;
+    // Where the run remembers a period replacement until its re-send has completed.
+    virtual QString journalPath() const { return {}; }
     virtual bool switchOn(Switch s) const = 0;
 
     virtual QString errorMarker() const = 0;

@@ -1,6 +1,7 @@
-// Advance reports, then their lines. The line selection is taken right after the reports',
-// before any report is marked, so that by day the lines of exactly the reports sent in
-// this run go out with them. Lines replace the main database's lines of their report.
+// Advance reports, then their lines, then the reports' marks. The line selection is taken
+// right after the reports', before any report is marked, so that by day the lines of exactly
+// the reports sent in this run go out with them. Lines replace the main database's lines of
+// their report; a report stays "NEW" until its lines have gone.
 #include "transfer/transferrun.h"
 
 namespace varid {
@@ -48,9 +49,13 @@ void Transfer::Rec_Avans()
     r.markSent = [](const RowSet& row) {
         return QStringLiteral("UpDate AVANS Set AV_NEW_OLD='OLD' Where AV_NID=") + quoted(row.text(QStringLiteral("AV_NID"))) + QStringLiteral(" ");
     };
+    // A report is marked once its lines have gone.
+    QStringList marks;
+    r.deferMarks = &marks;
     copy_.walk(r);
 
     Rec_Avans_Line(lines);
+    copy_.markAll(marks);
 }
 
 // Every selected line's report loses its main lines, then every selected line goes in.

@@ -81,6 +81,8 @@ void Transfer::Rec_Bilet()
         total += q->rowCount();
     state_.setBarMax(Bar::Bilet, total);
 
+    // A ticket is marked once its lines have gone: the lines pass below comes first.
+    QStringList marks;
     int offset = 0;
     for (int w = 0; w < walks.size(); ++w) {
         const Walk& walk = kWalks[w];
@@ -102,6 +104,7 @@ void Transfer::Rec_Bilet()
         r.markSent = [](const RowSet& row) {
             return QStringLiteral("UpDate BILET Set B_NEW_OLD='OLD' Where B_NID=") + quoted(row.text(QStringLiteral("B_NID"))) + QStringLiteral(" ");
         };
+        r.deferMarks = &marks;
         copy_.walk(r);
         offset += walks[w]->rowCount();
     }
@@ -121,6 +124,7 @@ void Transfer::Rec_Bilet()
     if (!incremental)
         c.sets << ChildSet{&redeemedLines, lineFailure("Ошибка! Записи на ГлС строк вык. билета B_NID=")};
     copy_.replaceChildren(c);
+    copy_.markAll(marks);
 }
 
 } // namespace varid

@@ -36,7 +36,14 @@ void Transfer::Rec_GL_Book()
             // Count and sum of the entries in force of the period on both sides.
             const PeriodTotals main = copy_.totals(dm2_.ADOC2, totalsText(start, end, kto), QStringLiteral("Kol"), QStringLiteral("G_SUMMA"));
             const PeriodTotals local = copy_.totals(dm_.ADOC1, totalsText(start, end, kto), QStringLiteral("Kol"), QStringLiteral("G_SUMMA"));
-            if (main.count > local.count || lessAmount(local.sum, main.sum)) {
+            // Entries of any status count as the branch's word for the period.
+            const auto localRows = [&] {
+                return copy_.totals(dm_.ADOC1, QStringLiteral("SELECT Count(G_NID) as Kol, Sum(G_SUMMA) as G_SUMMA FROM GL_BOOK Where G_DATA Between")
+                    + quoted(start) + QStringLiteral(" and ") + quoted(end) + QStringLiteral(" and G_KTO=") + quoted(kto),
+                    QStringLiteral("Kol"), QStringLiteral("G_SUMMA")).count;
+            };
+            if ((main.count > local.count || lessAmount(local.sum, main.sum))
+                && copy_.mayReplace("главная книга", localRows(), main.count, periodText())) {
                 copy_.replacePeriod(dm2_.Del_GL_Book, [&](StoredProc& p) {
                     p.set(QStringLiteral("@G_KTO"), kto);
                     p.set(QStringLiteral("@G_DATA_C"), start);
@@ -71,7 +78,9 @@ void Transfer::Rec_GL_Book()
         copy_.walk(r);
     }
 
-    // Run completion, whether the journal was switched on or not.
+    // Run completion, whether the journal was switched on or not; not for the step alone.
+    if (!completesRun_)
+        return;
     stampExport();
     if (switchedOn)
         state_.addLine(line(texts::runEndLead));

@@ -47,10 +47,10 @@ void Transfer::Rec_Ostatok()
             : QStringLiteral("Delete FROM OSTATOK Where O_KTO=") + kto + QStringLiteral(" ") + QStringLiteral("and O_GOD Between")
                   + quoted(startYear) + QStringLiteral(" and ") + quoted(endYear) + QStringLiteral(" ");
         // Both tests read the totals taken before any deletion; without a transaction.
-        if (mainRows > sel.rowCount())
-            copy_.execMain(deletion);
+        if (mainRows > sel.rowCount() && copy_.mayReplace("остатки", sel.rowCount(), mainRows, periodText()))
+            copy_.deletePeriod(deletion);
         if (local.count == main.count && !sameAmount(local.sum, main.sum))
-            copy_.execMain(deletion);
+            copy_.deletePeriod(deletion);
     }
     state_.setBarMax(Bar::Ostatok, sel.rowCount());
 

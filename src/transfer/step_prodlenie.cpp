@@ -23,7 +23,7 @@ void Transfer::Rec_Prodlenie()
     if (!state_.incremental()) {
         const int local = copy_.count(dm_.ADOC1, period);
         const int main = copy_.count(dm2_.ADOC2, period);
-        if (local < main) {
+        if (local < main && copy_.mayReplace("продления", local, main, periodText())) {
             // A failed deletion is rolled back before the step ends.
             copy_.replacePeriod(dm2_.Del_PROD_ALL, [&](StoredProc& p) {
                 p.set(QStringLiteral("@PRO_KTO"), kto);

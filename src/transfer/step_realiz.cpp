@@ -46,7 +46,8 @@ void Transfer::Rec_Realiz()
     RecordCopy::openWalk(ownSet, own);
     RecordCopy::openWalk(incomingSet, incoming);
 
-    if (!state_.incremental() && copy_.count(dm2_.ADOC2, own) > ownSet.rowCount()) {
+    const int mainOwn = state_.incremental() ? 0 : copy_.count(dm2_.ADOC2, own);
+    if (!state_.incremental() && mainOwn > ownSet.rowCount() && copy_.mayReplace("реализация", ownSet.rowCount(), mainOwn, periodText())) {
         copy_.replacePeriod(dm2_.Del_Real_All, [&](StoredProc& p) {
             p.set(QStringLiteral("@REA_DATA_C"), s);
             p.set(QStringLiteral("@REA_DATA_PO"), e);

@@ -8,12 +8,18 @@ namespace varid::texts {
 inline const QString connected = QStringLiteral("Есть соединение");
 inline const QString notConnected = QStringLiteral("Cоединение отсутствует"); // Latin C, then Cyrillic
 inline const QString connecting = QStringLiteral("Соединение");
+// The local database answers, but its KTO names no single branch.
+inline const QString branchUnknown = QStringLiteral("Филиал не определён");
+// Another Varid works with this branch database.
+inline const QString databaseTaken = QStringLiteral("База занята другим Varid");
 inline const QString initialStatus = QStringLiteral("соединение отсутствует");
 
 inline const QString runStartLead = QStringLiteral("-----   Начало передачи ");
 inline const QString runEndLead = QStringLiteral("-----   Конец передачи ");
 inline const QString connectionLostLead = QStringLiteral("-----   Обрыв связи в ");
 inline const QString runStoppedLead = QStringLiteral("-----   Передача остановлена в ");
+// A period replacement an earlier run left unfinished, sent again before this run's work.
+inline const QString replacementResentLead = QStringLiteral("-----   Повторная передача прерванной замены: ");
 inline const QString lineTail = QStringLiteral("  -----");
 inline const QString failureLead = QStringLiteral("Ошибка! ");
 

@@ -1,9 +1,12 @@
 #pragma once
 #include "data/datamodules.h"
 #include "transfer/recordcopy.h"
+#include "transfer/replacejournal.h"
 #include "transfer/runstate.h"
 
 namespace varid {
+
+struct StepDef;
 
 // How a run ended; the shell does what each ending asks of the timers and counters.
 enum class RunEnd {
@@ -26,7 +29,16 @@ class Transfer {
 public:
     Transfer(DM& dm, DM2& dm2, RunState& state, const Clock& clock);
 
+    // A journaled replacement left unfinished first, then the steps.
     RunOutcome run();
+    // The two halves of run(), for a repair that deletes in between.
+    RunOutcome recoverReplacements();
+    RunOutcome runSteps();
+
+    // One step alone, in the mode and over the period given, before or after a run's own
+    // work: a journaled replacement sent again, a repair's records of other days. It never
+    // completes the run (no export stamp, no end line).
+    RunOutcome runStepAlone(const StepDef& step, bool incremental, const QDate& from, const QDate& to);
 
     // The steps, in chain order (the step table calls them).
     void Rec_Klient();
@@ -40,16 +52,25 @@ public:
     void Rec_GL_Book(); // and run completion
 
 private:
+    // The step inside its guard, its period replacement journaled before any deletion and
+    // forgotten once the step has completed.
+    void runStep(const StepDef& step);
+    Replacement replacementOf(const StepDef& step) const;
+
     void Rec_Avans_Line(Query& lines);
     void stampExport();
     void registerBranch(const QString& code);
     QString line(const QString& lead) const;
+    // "с 01.03.2010 по 05.03.2010": the run's period, for the lines that name it.
+    QString periodText() const;
 
     DM& dm_;
     DM2& dm2_;
     RunState& state_;
     const Clock& clock_;
     RecordCopy copy_;
+    ReplaceJournal journal_;
+    bool completesRun_ = true;
 };
 
 // lead + date and time + "  -----": the run's fixed lines.
