@@ -62,6 +62,9 @@ TEST(CommandLine, HelpVersionAndUsageErrors)
         {{QStringLiteral("--check"), QStringLiteral("--once")}, "exclude"},
         {{QStringLiteral("--terrorist")}, "--once"},
         {{QStringLiteral("stray")}, "stray"},
+        // a reversed period is no act with no differences, and no empty run
+        {{QStringLiteral("--act"), QStringLiteral("05.03.2010"), QStringLiteral("01.03.2010")}, "ends (01.03.2010) before it begins (05.03.2010)"},
+        {{QStringLiteral("--once"), QStringLiteral("--period"), QStringLiteral("05.03.2010"), QStringLiteral("01.03.2010")}, "--period: the period ends"},
     };
     for (const auto& b : bad) {
         const Result r = runVarid(b.args);
@@ -135,6 +138,82 @@ TEST_F(Cli, ARefusedRowsMessageGoesToStandardError)
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.out.contains(QStringLiteral("Ошибка! Записи на ГлС Ж.О.")));
     EXPECT_TRUE(r.err.contains(QStringLiteral("the ledger is closed")));
+}
+
+// Two homes whose Path.ini name the same branch database: the second is turned away (exit 3)
+// in every mode, naming the holder, whatever the home's own lock says.
+TEST_F(Cli, ASecondHomeOnTheSameBranchDatabaseIsTurnedAway)
+{
+    const QString other = dir.filePath(QStringLiteral("other"));
+    ASSERT_TRUE(QDir().mkpath(other));
+    QFile in(QDir(home()).filePath(QStringLiteral("Path.ini")));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    QByteArray ini = in.readAll();
+    ini.replace("LocalAliasName:local.db", "LocalAliasName:" + QDir(home()).filePath(QStringLiteral("local.db")).toUtf8());
+    ini.replace("GLAliasName:main.db", "GLAliasName:" + QDir(home()).filePath(QStringLiteral("main.db")).toUtf8());
+    QFile out(QDir(other).filePath(QStringLiteral("Path.ini")));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(ini);
+    out.close();
+    QLockFile held(QDir(home()).filePath(QStringLiteral("local.db")) + QStringLiteral(".varid.lock"));
+    ASSERT_TRUE(held.tryLock(0));
+    for (const QStringList& mode : {QStringList{QStringLiteral("--once")}, QStringList{QStringLiteral("--check")},
+                                    QStringList{QStringLiteral("--repair"), QStringLiteral("03.03.2010"), QStringLiteral("GL_BOOK")}}) {
+        const Result r = runVarid(mode + QStringList{QStringLiteral("--home"), other});
+        EXPECT_EQ(r.code, 3) << mode.join(QLatin1Char(' ')).toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Varid уже работает с базой филиала"))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::number(QCoreApplication::applicationPid()))) << r.err.toStdString();
+    }
+    held.unlock();
+    EXPECT_EQ(runVarid({QStringLiteral("--check"), QStringLiteral("--home"), other}).code, 0);
+}
+
+// SIGTERM to --once: the run stops at the end of its current step, writes its lines and
+// exits 2; it is not killed in the middle of a replaced period.
+TEST_F(Cli, OnceStopsBetweenStepsOnSigterm)
+{
+    // A branch big enough that the run is still going when the signal comes.
+    QProcess demo;
+    const QString big = dir.filePath(QStringLiteral("big"));
+    demo.start(QStringLiteral(VARID_DEMO_BIN), {big, QStringLiteral("--rows"), QStringLiteral("3000")});
+    ASSERT_TRUE(demo.waitForFinished(120000));
+    ASSERT_EQ(demo.exitCode(), 0);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VARID_BIN), {QStringLiteral("--once"), QStringLiteral("--period"), QStringLiteral("01.01.2000"),
+                                        QStringLiteral("31.12.2030"), QStringLiteral("--home"), big});
+    ASSERT_TRUE(p.waitForStarted());
+    // As soon as the run has begun.
+    QByteArray seen;
+    while (!seen.contains("Начало передачи") && p.waitForReadyRead(10000))
+        seen += p.readAllStandardOutput();
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    seen += p.readAllStandardOutput();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit); // not killed by the signal
+    const int code = p.exitCode();
+    const QString out = QString::fromUtf8(seen);
+    EXPECT_EQ(code, 2);
+    EXPECT_TRUE(out.contains(QStringLiteral("-----   Передача остановлена в "))) << out.toStdString();
+    EXPECT_FALSE(out.contains(QStringLiteral("Конец передачи")));
+    // Whatever the step had deleted of a period, it sent again before it stopped.
+    EXPECT_FALSE(QFile::exists(QDir(big).filePath(QStringLiteral("Replace.jrn"))));
+}
+
+// A layout the report engine renders blank is an error naming the file, not a blank act.
+TEST_F(Cli, ALayoutRenderedBlankIsAnError)
+{
+    QFile layout(QDir(home()).filePath(QStringLiteral("Akt_Sverki.RAV")));
+    ASSERT_TRUE(layout.open(QIODevice::WriteOnly));
+    layout.write("<html><head><link rel=\"stylesheet\" href=\"a.css\"></head><body><!--SECTION--><!--ROW--><!--/ROW--><!--/SECTION--></body></html>");
+    layout.close();
+    const QString pdf = dir.filePath(QStringLiteral("act.pdf"));
+    const Result r = runVarid({QStringLiteral("--act"), QStringLiteral("01.03.2010"), QStringLiteral("05.03.2010"), QStringLiteral("--pdf"), pdf,
+                               QStringLiteral("--home"), home()});
+    EXPECT_EQ(r.code, 2) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Akt_Sverki.RAV"))) << r.err.toStdString();
 }
 
 TEST(InstanceLockTest, TheHolderIsNamed)

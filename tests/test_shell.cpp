@@ -334,7 +334,7 @@ TEST_F(StartUp, AByteOrderMarkIsSkippedAndANegativeIntervalRefused)
     auto st = start();
     EXPECT_EQ(st->panel.L_GL_IP.text, QStringLiteral("10.1.0.5"));
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0], QStringLiteral("'-5' is not a valid integer value"));
+    EXPECT_EQ(messages[0], QStringLiteral("Interval в Path.ini не может быть отрицательным: -5"));
     EXPECT_FALSE(st->T1->enabled());
 }
 

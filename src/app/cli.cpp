@@ -91,6 +91,11 @@ Options parse(const QStringList& args)
             o.error = QStringLiteral("--%1 takes two dates as dd.mm.yyyy").arg(p.isSet(period) ? QStringLiteral("period") : QStringLiteral("act"));
             return o;
         }
+        if (t->date() < f->date()) {
+            o.error = QStringLiteral("--%1: the period ends (%2) before it begins (%3)")
+                          .arg(p.isSet(period) ? QStringLiteral("period") : QStringLiteral("act"), v[1], v[0]);
+            return o;
+        }
         o.from = f->date();
         o.to = t->date();
     }

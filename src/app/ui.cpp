@@ -42,7 +42,7 @@ int actMode(const Options& o)
         if (!o.pdf.isEmpty()) {
             const ActRequest request{*o.from, *o.to, st.panel.L_KTO.text};
             const QString html = renderAct(loadLayout(st.home()), Act::header(st.dm, request, host.now()), rows);
-            saveAct(*actDocument(html), o.pdf);
+            saveAct(*actDocument(html, layoutPath(st.home())), o.pdf);
             out(QStringLiteral("Акт:       ") + o.pdf);
         } else {
             for (const ActRow& r : rows) {

@@ -107,11 +107,15 @@ QString renderAct(const QString& layout, const ReportHeader& h, const QVector<Ac
     return out;
 }
 
-std::unique_ptr<QTextDocument> actDocument(const QString& html)
+std::unique_ptr<QTextDocument> actDocument(const QString& html, const QString& layoutFile)
 {
     auto doc = std::make_unique<QTextDocument>();
     doc->setDefaultFont(QFont(QStringLiteral("DejaVu Sans"), 8));
     doc->setHtml(html);
+    // A layout the engine renders as nothing (an element it takes for the whole document)
+    // would print a blank act that looks like success.
+    if (doc->toPlainText().trimmed().isEmpty())
+        throw DbError(QStringLiteral("Макет отчета %1 выводится пустым листом: проверьте его разметку").arg(QDir::toNativeSeparators(layoutFile)));
     return doc;
 }
 

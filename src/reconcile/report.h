@@ -21,7 +21,8 @@ QString defaultLayout();
 
 // The layout filled in; throws DbError when the layout lacks its row block.
 QString renderAct(const QString& layout, const ReportHeader& header, const QVector<ActRow>& rows);
-std::unique_ptr<QTextDocument> actDocument(const QString& html);
+// The act as a document; a layout rendered blank is an error naming `layoutFile`.
+std::unique_ptr<QTextDocument> actDocument(const QString& html, const QString& layoutFile = {});
 
 // Writes the document by the file's ending: .pdf, .html/.htm, .txt, .odt; throws DbError.
 void saveAct(QTextDocument& doc, const QString& file);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStorageInfo>
 #include <QFileInfo>
 #include <QStringEncoder>
 
@@ -44,6 +45,10 @@ bool appendWhole(const QString& path, const QByteArray& bytes, QString& error)
     const bool ok = f.write(bytes) == bytes.size();
     if (!ok) {
         error = path + QStringLiteral(": ") + f.errorString();
+        // A full disk is named as such, with the disk, not as the client's "Unknown error".
+        const QStorageInfo disk(QFileInfo(path).absolutePath());
+        if (disk.isValid() && disk.bytesAvailable() < bytes.size())
+            error = path + QStringLiteral(": нет места на диске %1 (%2)").arg(disk.rootPath(), QString::fromLocal8Bit(disk.device()));
         f.resize(before);
     }
     f.close();

@@ -53,7 +53,7 @@ void Station::formCreate()
     // A negative interval is no value either: it is refused like a word.
     if (!toInteger(ini.value(PathIni::Interval), interval, message) || interval < 0) {
         if (interval < 0)
-            message = QStringLiteral("'%1' is not a valid integer value").arg(ini.value(PathIni::Interval));
+            message = QStringLiteral("Interval в Path.ini не может быть отрицательным: %1").arg(ini.value(PathIni::Interval));
         tell(message);
         panel.changed();
         return;

@@ -224,7 +224,7 @@ void MainWindow::printAct(const RunOutcome& built)
         const QString layout = loadLayout(st_.home());
         const ActRequest request{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text};
         const QString html = renderAct(layout, Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm));
-        auto doc = actDocument(html);
+        auto doc = actDocument(html, layoutPath(st_.home()));
         presentAct(*doc);
     } catch (const DbError& e) {
         // The schedule resumes all the same (the station does that after this returns).
