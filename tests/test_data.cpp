@@ -71,7 +71,11 @@ TEST(Dialect, OdbcConnectionAndCall)
     EXPECT_EQ(odbcConnectionString({QStringLiteral("BRANCH\\SQL"), QStringLiteral("MyTiveron"), {}, {}, true}),
               QStringLiteral("DRIVER={FreeTDS};SERVER=BRANCH\\SQL;DATABASE=MyTiveron;Trusted_Connection=yes;ClientCharset=UTF-8;"));
     EXPECT_EQ(odbcConnectionString({QStringLiteral("10.0.0.5"), QStringLiteral("Main"), QStringLiteral("sa"), QStringLiteral("x;Trusted_Connection=yes"), false}),
-              QStringLiteral("DRIVER={FreeTDS};SERVER=10.0.0.5;DATABASE=Main;UID=sa;PWD={x;Trusted_Connection=yes};ClientCharset=UTF-8;"));
+              QStringLiteral("DRIVER={FreeTDS};SERVER=10.0.0.5;DATABASE=Main;PORT=1433;UID=sa;PWD={x;Trusted_Connection=yes};ClientCharset=UTF-8;"));
+    // A port or an instance goes as given; an address alone gets SQL Server's default port.
+    EXPECT_EQ(odbcConnectionString({QStringLiteral("10.0.0.5,1444"), QStringLiteral("Main"), QStringLiteral("sa"), QStringLiteral("a}b;c"), false}),
+              QStringLiteral("DRIVER={FreeTDS};SERVER=10.0.0.5,1444;DATABASE=Main;UID=sa;PWD={a}b;c};ClientCharset=UTF-8;"));
+    EXPECT_THROW(odbcConnectionString({QStringLiteral("srv"), QStringLiteral("Main"), QStringLiteral("sa"), QStringLiteral("x};y"), false}), DbError);
     EXPECT_EQ(odbcAttributeValue(QStringLiteral("a}b;")), QStringLiteral("{a}}b;}"));
     EXPECT_EQ(odbcCallText(QStringLiteral("Del_GL_BOOK;1"), {QStringLiteral("@G_KTO"), QStringLiteral("@G_DATA_C"), QStringLiteral("@G_DATA_PO")}),
               QStringLiteral("SET NOCOUNT ON; EXEC Del_GL_BOOK;1 @G_KTO=?, @G_DATA_C=?, @G_DATA_PO=?"));

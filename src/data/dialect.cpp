@@ -1,5 +1,7 @@
 #include "data/dialect.h"
 
+#include "data/dberror.h"
+
 #include "data/values.h"
 
 #include <QRegularExpression>
@@ -310,15 +312,33 @@ QString odbcAttributeValue(const QString& value)
     return QLatin1Char('{') + v + QLatin1Char('}');
 }
 
+QString freetdsAttributeValue(const QString& value)
+{
+    if (!value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('}'))
+        && !value.contains(QLatin1Char('{')) && value.trimmed() == value)
+        return value;
+    // FreeTDS ends a braced value at its first "}" followed by ";" and takes "}}" as two
+    // braces: a "}" inside is written as it stands, and "};" cannot be passed at all.
+    if (value.contains(QLatin1String("};")))
+        throw DbError(QStringLiteral("a value of the connection holds \"};\", which FreeTDS cannot take: change it in Path.ini and on the server"));
+    return QLatin1Char('{') + value + QLatin1Char('}');
+}
+
 QString odbcConnectionString(const ConnectionSettings& s)
 {
-    QString out = QStringLiteral("DRIVER={FreeTDS};SERVER=") + odbcAttributeValue(s.server)
-        + QStringLiteral(";DATABASE=") + odbcAttributeValue(s.database) + QLatin1Char(';');
+    QString out = QStringLiteral("DRIVER={FreeTDS};SERVER=") + freetdsAttributeValue(s.server)
+        + QStringLiteral(";DATABASE=") + freetdsAttributeValue(s.database) + QLatin1Char(';');
+    // A server named by its name or address alone is reached on SQL Server's default port:
+    // FreeTDS as Debian configures it (tds version = auto) finds no port of its own for it.
+    // A port ("host,1444") or an instance ("host\SQLEXPRESS", found through the server's
+    // browser service) is passed as given.
+    if (!s.server.trimmed().isEmpty() && !s.server.contains(QLatin1Char(',')) && !s.server.contains(QLatin1Char('\\')))
+        out += QStringLiteral("PORT=1433;");
     if (s.trusted)
         out += QStringLiteral("Trusted_Connection=yes;");
     else
-        out += QStringLiteral("UID=") + odbcAttributeValue(s.user) + QStringLiteral(";PWD=")
-            + odbcAttributeValue(s.password) + QLatin1Char(';');
+        out += QStringLiteral("UID=") + freetdsAttributeValue(s.user) + QStringLiteral(";PWD=")
+            + freetdsAttributeValue(s.password) + QLatin1Char(';');
     out += QStringLiteral("ClientCharset=UTF-8;");
     return out;
 }

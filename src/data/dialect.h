@@ -66,6 +66,9 @@ QString mainConnectionString(const QString& password, const QString& user,
 // in braces, so a password cannot add attributes to the string.
 QString odbcConnectionString(const ConnectionSettings& s);
 QString odbcAttributeValue(const QString& value);
+// A value as FreeTDS reads it in a connection string (braced, a "}" inside as it stands);
+// throws DbError for a value holding "};", which FreeTDS cannot take.
+QString freetdsAttributeValue(const QString& value);
 
 // QODBC cannot bind by name: a procedure is called with its parameters in declared order.
 QString odbcCallText(const QString& procName, const QStringList& paramNames);
