@@ -6,9 +6,11 @@ encryption), decodes that packet and prints what FreeTDS sent: the login name, t
 password's length and whether it equals --expect-password, the server name and the
 database. With --browser it also answers SQL Server's browser service on UDP (port 1434 of
 --host) for --instance, naming the TCP port it listens on, as a named instance's server does.
-It never completes a login: it closes the connection after reading it.
+It never completes a login: it closes the connection after reading it, or first refuses
+it with --refuse as SQL Server would (18456: a wrong password; 4060: a missing database).
 
     tds_peer.py --port N [--browser --instance NAME] [--expect-password P] [--timeout S]
+                [--refuse NUMBER MESSAGE]
 """
 import argparse
 import socket
@@ -73,6 +75,22 @@ def browser(host, instance, tcp_port, stop):
     udp.close()
 
 
+def refusal(number, message, server="PEER"):
+    """A login refused as SQL Server refuses it: an ERROR token, then DONE with its error bit."""
+    def us(text):
+        raw = text.encode("utf-16-le")
+        return struct.pack("<H", len(text)) + raw
+
+    def b(text):
+        raw = text.encode("utf-16-le")
+        return struct.pack("<B", len(text)) + raw
+
+    body = struct.pack("<iBB", number, 1, 14) + us(message) + b(server) + b("") + struct.pack("<i", 1)
+    tokens = b"\xaa" + struct.pack("<H", len(body)) + body
+    tokens += b"\xfd" + struct.pack("<HHQ", 0x0002, 0, 0)
+    return struct.pack(">BBHHBB", 0x04, 0x01, 8 + len(tokens), 0, 1, 0) + tokens
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--host", default="127.0.0.1")
@@ -81,6 +99,8 @@ def main():
     p.add_argument("--instance", default="SQLEXPRESS")
     p.add_argument("--expect-password", default=None)
     p.add_argument("--timeout", type=float, default=60)
+    p.add_argument("--refuse", nargs=2, metavar=("NUMBER", "MESSAGE"),
+                   help="answer the login with this error, as SQL Server does")
     a = p.parse_args()
 
     tcp = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -116,6 +136,12 @@ def main():
             print("password as given: %s" % ("yes" if password == a.expect_password else "no"), flush=True)
         print("server name: %s" % field(body, 4), flush=True)
         print("database: %s" % field(body, 8), flush=True)
+        if a.refuse:
+            conn.sendall(refusal(int(a.refuse[0]), a.refuse[1]))
+            try:
+                conn.recv(1)  # until the client gives up
+            except (socket.timeout, OSError):
+                pass
     except (EOFError, socket.timeout, struct.error) as e:
         print("broken connection: %s" % e, flush=True)
         return 1

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 using namespace varid;
@@ -214,6 +216,58 @@ TEST_F(Cli, ALayoutRenderedBlankIsAnError)
                                QStringLiteral("--home"), home()});
     EXPECT_EQ(r.code, 2) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("Akt_Sverki.RAV"))) << r.err.toStdString();
+}
+
+// The statement trace: every statement of the run, in order, one a line, with its connection,
+// values, outcome and time; the main login's password never in it. VARID_TRACE does the same
+// for a mode without the option.
+TEST_F(Cli, TheTraceHoldsEveryStatementAndNoPassword)
+{
+    QFile ini(QDir(home()).filePath(QStringLiteral("Path.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    QByteArray text = ini.readAll();
+    ini.close();
+    text.replace("AdminPass:1\r\n", "AdminPass:Qw7-secret-pw\r\n");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(text);
+    ini.close();
+    const QString file = dir.filePath(QStringLiteral("trace.txt"));
+    const Result r = runVarid({QStringLiteral("--once"), QStringLiteral("--new"), QStringLiteral("--home"), home(), QStringLiteral("--trace"), file});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_FALSE(bytes.contains("Qw7-secret-pw"));
+    const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    int main = 0;
+    for (const QString& l : lines) {
+        const QStringList fields = l.split(QLatin1Char('\t'));
+        ASSERT_EQ(fields.size(), 6) << l.toStdString();
+        EXPECT_TRUE(fields[1] == QStringLiteral("ГлС") || fields[1] == QStringLiteral("Локальный")) << l.toStdString();
+        EXPECT_TRUE(fields[2].size() > 0);
+        EXPECT_TRUE(fields[3].startsWith(QLatin1Char('[')) && fields[3].endsWith(QLatin1Char(']')));
+        EXPECT_TRUE(fields[5].endsWith(QStringLiteral(" ms")));
+        main += fields[1] == QStringLiteral("ГлС");
+    }
+    // At least the run's own statements to the main database, as --once counts them.
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("ГлС: +(\\d+) обращений")).match(r.out);
+    ASSERT_TRUE(m.hasMatch()) << r.out.toStdString();
+    EXPECT_GE(main, m.captured(1).toInt());
+    // A ledger entry's insertion with its values, and the mark at the branch after it.
+    const QStringList inserted = lines.filter(QStringLiteral("INSERT INTO GL_BOOK"));
+    ASSERT_FALSE(inserted.isEmpty());
+    EXPECT_TRUE(inserted.first().contains(QStringLiteral("строк: 1")));
+    EXPECT_TRUE(inserted.first().contains(QStringLiteral("'F0007'"))) << inserted.first().toStdString();
+    const QStringList marks = lines.filter(QStringLiteral("GL_BOOK Set G_NEW_OLD="), Qt::CaseInsensitive);
+    ASSERT_FALSE(marks.isEmpty());
+    EXPECT_TRUE(marks.first().contains(QStringLiteral("'OLD'"))) << marks.first().toStdString();
+    EXPECT_LT(lines.indexOf(inserted.first()), lines.indexOf(marks.first())); // the copy before its mark
+
+    qputenv("VARID_TRACE", dir.filePath(QStringLiteral("env.txt")).toUtf8());
+    const Result again = runVarid({QStringLiteral("--check"), QStringLiteral("--home"), home()});
+    qunsetenv("VARID_TRACE");
+    EXPECT_EQ(again.code, 0);
+    EXPECT_GT(QFileInfo(dir.filePath(QStringLiteral("env.txt"))).size(), 0);
 }
 
 TEST(InstanceLockTest, TheHolderIsNamed)

@@ -52,4 +52,24 @@ check "127.0.0.1,$port" 'plain' "$port" -- "Connecting to 127.0.0.1 port $port" 
 check '127.0.0.1\VARIDTEST' 'x}' "$port" --browser --instance VARIDTEST -- "tds7_get_instance_port(127.0.0.1, VARIDTEST)" \
   "browser asked for instance VARIDTEST" "Connecting to 127.0.0.1 port $port" "password as given: yes"
 
+# The driver's own words for the failures a branch's IT meets, as --check prints them: a
+# login refused (18456), a missing database (4060), no server at all.
+refused() { # number, message, what --check must print
+  python3 "$here/tds_peer.py" --port 1433 --timeout 40 --refuse "$1" "$2" > "$work/peer.out" 2>&1 &
+  local peer=$!
+  for _ in $(seq 50); do grep -q listening "$work/peer.out" 2>/dev/null && break; sleep 0.1; done
+  printf 'GLServerIP:127.0.0.1\r\nServerName:srv\r\nAdminName:branch_sa\r\nAdminPass:x\r\nInterval:30\r\nTimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\nGLAliasName:MainDb\r\nLocalAliasName:local.db\r\n' > "$work/home/Path.ini"
+  timeout 60 "$varid" --check --home "$work/home" > "$work/varid.out" 2>&1
+  local rc=$?
+  wait "$peer"
+  echo "== refused $1 (exit $rc)"; grep '^main:' "$work/varid.out" | sed 's/^/  /'
+  [ "$rc" = 1 ] || fail "refused $1: exit $rc"
+  grep -qF -- "$3" "$work/varid.out" || fail "refused $1: no \"$3\""
+}
+refused 18456 "Login failed for user 'branch_sa'." "main: [FreeTDS][SQL Server]Unable to connect to data source [FreeTDS][SQL Server]Login failed for user 'branch_sa'."
+refused 4060 'Cannot open database "MainDb" requested by the login. The login failed.' '[FreeTDS][SQL Server]Cannot open database "MainDb" requested by the login.'
+timeout 60 "$varid" --check --home "$work/home" > "$work/varid.out" 2>&1
+echo "== no server (exit $?)"; grep '^main:' "$work/varid.out" | sed 's/^/  /'
+grep -qF "Unable to connect: Adaptive Server is unavailable or does not exist" "$work/varid.out" || fail "no server: no driver message"
+
 [ "$failures" = 0 ] && echo "test_freetds: held" || { echo "test_freetds: $failures failed"; exit 1; }

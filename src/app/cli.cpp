@@ -1,5 +1,6 @@
 #include "app/cli.h"
 
+#include "data/statementtrace.h"
 #include "data/values.h"
 #include "transfer/steps.h"
 
@@ -28,8 +29,9 @@ Options parse(const QStringList& args)
     const QCommandLineOption actOption(QStringLiteral("act"), QStringLiteral("Build the reconciliation act from FROM to TO (dd.mm.yyyy); exit 0 when every row is OK, 1 when one is not."), QStringLiteral("FROM TO"));
     const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("With --act: write the printed act to FILE (.pdf, .html, .txt or .odt) instead of a table on standard output."), QStringLiteral("FILE"));
     const QCommandLineOption detail(QStringLiteral("detail"), QStringLiteral("With --act: print the differing records under each failing row."));
+    const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("Write every statement sent to either database to FILE (UTF-8, one a line: time, connection, text, values, outcome, milliseconds); the service and the window take VARID_TRACE=FILE."), QStringLiteral("FILE"));
     const QCommandLineOption repair(QStringLiteral("repair"), QStringLiteral("Repair one day of one kind (BILET, BILET_LINE, PRODLENIE, REALIZ, AVANS, AVANS_LINE, OSTATOK, GL_BOOK): send it again, delete what only the main database holds; print the day's new verdict."), QStringLiteral("DAY KIND"));
-    p.addOptions({check, once, headless, actOption, repair, home, period, forceNew, terrorist, pdf, detail});
+    p.addOptions({check, once, headless, actOption, repair, home, period, forceNew, terrorist, pdf, detail, trace});
 
     // --period takes two values: "--period A B" is folded into "--period A --period B".
     QStringList folded;
@@ -73,6 +75,7 @@ Options parse(const QStringList& args)
     o.terrorist = p.isSet(terrorist);
     o.pdf = p.value(pdf);
     o.detail = p.isSet(detail);
+    o.trace = p.isSet(trace) ? p.value(trace) : qEnvironmentVariable("VARID_TRACE");
     if (p.isSet(repair)) {
         const QStringList v = p.values(repair);
         const auto day = v.size() == 2 ? parseDateText(v[0]) : std::nullopt;
@@ -119,6 +122,17 @@ void err(const QString& s)
 {
     const QByteArray b = s.toUtf8() + '\n';
     std::fwrite(b.constData(), 1, size_t(b.size()), stderr);
+}
+
+bool openTrace(const Options& o)
+{
+    if (o.trace.isEmpty())
+        return true;
+    QString error;
+    if (StatementTrace::open(o.trace, &error))
+        return true;
+    err(QStringLiteral("the statement trace cannot be written: ") + error);
+    return false;
 }
 
 QString homeDir(const Options& o)

@@ -24,6 +24,7 @@ struct Options {
     QString pdf;
     bool detail = false;
     QString repairKind;
+    QString trace; // --trace FILE, else VARID_TRACE: every statement sent, to that file
     QString error;
     bool exitNow = false; // --help or --version answered
 };
@@ -32,6 +33,9 @@ Options parse(const QStringList& args);
 void out(const QString& s); // a line on standard output, flushed
 void err(const QString& s); // a line on standard error
 QString homeDir(const Options& o);
+// The statement trace, when --trace or VARID_TRACE asks for one; false (said on standard
+// error) when its file cannot be opened.
+bool openTrace(const Options& o);
 void printStatus(const Station& st);
 void printRow(const ActRow& r);
 void printDiff(const RecordDiff& d);

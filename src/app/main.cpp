@@ -319,6 +319,8 @@ int main(int argc, char** argv)
     if (o.mode.isEmpty() || o.mode == QLatin1String("act"))
         return withUi(argc, argv, o);
     QCoreApplication app(argc, argv);
+    if (!openTrace(o))
+        return Broken;
     struct sigaction bus {};
     bus.sa_handler = onBus;
     sigemptyset(&bus.sa_mask);

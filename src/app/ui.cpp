@@ -92,6 +92,8 @@ extern "C" Q_DECL_EXPORT int varid_ui_main(int* argc, char** argv, const Options
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(*argc, argv);
     }
+    if (!openTrace(o))
+        return Broken;
     InstanceLock lock(homeDir(o));
     if (!lock.acquire()) {
         const QString m = lock.message();

@@ -1,6 +1,7 @@
 #include "data/connection.h"
 
 #include "data/errorclass.h"
+#include "data/statementtrace.h"
 #include "data/values.h"
 
 #include <QDir>
@@ -266,16 +267,24 @@ void Connection::beginTransaction()
         throw DbError(QStringLiteral("A transaction is already open"));
     QSqlDatabase db = QSqlDatabase::database(name_, false);
     ++statements_;
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
     if (backend_ == Backend::Sqlite && !viaOdbc_) {
         // The write lock is taken at the start, waiting for another writer as long as the busy
         // time-out allows. A deferred transaction that reads first (a procedure's body, a
         // cursor) and writes later would get "database is locked" at once, without waiting,
         // whenever another branch wrote in between.
         QSqlQuery begin(db);
-        if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            throw dbError(errorSource(), begin.lastError());
-    } else if (!db.transaction()) {
-        throw dbError(errorSource(), db.lastError());
+        const bool ok = begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        const QSqlError e = ok ? QSqlError() : begin.lastError();
+        traceStatement(QStringLiteral("BEGIN IMMEDIATE"), {}, &e, 0, t0);
+        if (!ok)
+            throw dbError(errorSource(), e);
+    } else {
+        const bool ok = db.transaction();
+        const QSqlError e = ok ? QSqlError() : db.lastError();
+        traceStatement(QStringLiteral("BEGIN TRANSACTION"), {}, &e, 0, t0);
+        if (!ok)
+            throw dbError(errorSource(), e);
     }
     inTransaction_ = true;
 }
@@ -286,9 +295,12 @@ void Connection::commit()
         throw DbError(QStringLiteral("No transaction is open"));
     ++statements_;
     QSqlDatabase db = QSqlDatabase::database(name_, false);
-    if (!db.commit()) {
-        throw dbError(errorSource(), db.lastError());
-    }
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+    const bool ok = db.commit();
+    const QSqlError e = ok ? QSqlError() : db.lastError();
+    traceStatement(QStringLiteral("COMMIT"), {}, &e, 0, t0);
+    if (!ok)
+        throw dbError(errorSource(), e);
     inTransaction_ = false;
 }
 
@@ -304,12 +316,17 @@ void Connection::runTransaction(const QString& batch, const QVariantList& binds)
     batchOpen_ = true;
     ++statements_;
     bool ok = false;
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
     if (binds.isEmpty()) {
         ok = q.exec(batch);
     } else if (q.prepare(batch)) {
         for (int i = 0; i < binds.size(); ++i)
             q.bindValue(i, binds[i]);
         ok = q.exec();
+    }
+    if (StatementTrace::active()) {
+        const QSqlError e = ok ? QSqlError() : q.lastError();
+        traceStatement(batch, binds, &e, ok ? q.numRowsAffected() : 0, t0);
     }
     if (!ok)
         throw dbError(errorSource(), q.lastError()); // still in the transaction: the caller rolls it back
@@ -349,7 +366,11 @@ void Connection::rollback()
         batchOpen_ = false;
         QSqlQuery q(db);
         const bool server = backend_ == Backend::Odbc;
-        if (!q.exec(server ? odbcBatchRollbackText() : QStringLiteral("ROLLBACK"))) {
+        const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+        const bool ok = q.exec(server ? odbcBatchRollbackText() : QStringLiteral("ROLLBACK"));
+        const QSqlError traced = ok ? QSqlError() : q.lastError();
+        traceStatement(server ? odbcBatchRollbackText() : QStringLiteral("ROLLBACK"), {}, &traced, 0, t0);
+        if (!ok) {
             const QSqlError e = q.lastError();
             if (server || !alreadyRolledBack(e))
                 throw dbError(errorSource(), e);
@@ -358,8 +379,12 @@ void Connection::rollback()
     }
     // SQLite rolls a transaction back itself on a full disk, an I/O error or no memory; its
     // complaint that nothing is open then is no failure.
-    if (!db.rollback() && !alreadyRolledBack(db.lastError()))
-        throw dbError(errorSource(), db.lastError());
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+    const bool ok = db.rollback();
+    const QSqlError e = ok ? QSqlError() : db.lastError();
+    traceStatement(QStringLiteral("ROLLBACK"), {}, &e, 0, t0);
+    if (!ok && !alreadyRolledBack(e))
+        throw dbError(errorSource(), e);
 }
 
 QSqlQuery Connection::prepareNative(const QString& sql)
@@ -381,8 +406,11 @@ void Connection::execPrepared(QSqlQuery& q, const QVariantList& binds)
     ++statements_;
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, binds[i]);
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
     const bool ok = q.exec();
     const QSqlError error = ok ? QSqlError() : q.lastError();
+    if (StatementTrace::active())
+        traceStatement(q.lastQuery(), binds, &error, ok && !q.isSelect() ? q.numRowsAffected() : -1, t0);
     q.finish();
     if (!ok)
         throw dbError(errorSource(), error);
@@ -402,16 +430,20 @@ QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
                           hasTsqlAdd_, viaOdbc_)
         : sql;
     ++statements_;
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+    bool ok = false;
     if (binds.isEmpty()) {
-        if (!q.exec(text))
-            throw dbError(errorSource(), q.lastError());
-        return q;
+        ok = q.exec(text);
+    } else if (q.prepare(text)) {
+        for (const QVariant& b : binds)
+            q.addBindValue(b);
+        ok = q.exec();
     }
-    if (!q.prepare(text))
-        throw dbError(errorSource(), q.lastError());
-    for (const QVariant& b : binds)
-        q.addBindValue(b);
-    if (!q.exec())
+    if (StatementTrace::active()) {
+        const QSqlError e = ok ? QSqlError() : q.lastError();
+        traceStatement(text, binds, &e, ok && !q.isSelect() ? q.numRowsAffected() : -1, t0);
+    }
+    if (!ok)
         throw dbError(errorSource(), q.lastError());
     return q;
 }
@@ -509,12 +541,25 @@ QSqlQuery& Connection::runCached(const QString& sql)
     QSqlQuery& q = **it;
     for (int i = 0; i < p.values.size(); ++i)
         q.bindValue(i, p.values[i]);
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
     if (!q.exec()) {
         const QSqlError e = q.lastError();
+        traceStatement(p.sql, p.values, &e, 0, t0);
         q.finish();
         throw dbError(errorSource(), e);
     }
+    if (StatementTrace::active())
+        traceStatement(p.sql, p.values, nullptr, q.isSelect() ? -1 : q.numRowsAffected(), t0);
     return q;
+}
+
+void Connection::traceStatement(const QString& sql, const QVariantList& binds, const QSqlError* error, int rows, qint64 startedNs) const
+{
+    if (!StatementTrace::active())
+        return;
+    // The main database's connections are ADOC2 and its run's copies; the rest are the branch's.
+    static const QString mainLabel = QStringLiteral("ГлС"), localLabel = QStringLiteral("Локальный");
+    StatementTrace::record(name_.startsWith(QLatin1String("ADOC2")) ? mainLabel : localLabel, sql, binds, error, rows, startedNs);
 }
 
 } // namespace varid

@@ -101,6 +101,10 @@ public:
     // How long an embedded database waits for another writer before it reports busy.
     static int busyTimeoutMs;
 
+    // Tells the statement trace (when it is on) of a statement sent on this connection or one
+    // of its readers: `error` null or invalid when it succeeded, `rows` -1 for a selection.
+    void traceStatement(const QString& sql, const QVariantList& binds, const QSqlError* error, int rows, qint64 startedNs) const;
+
     // Changes with every connect, so cached procedure bodies are read again.
     int generation() const { return generation_; }
 

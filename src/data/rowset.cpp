@@ -1,5 +1,7 @@
 #include "data/rowset.h"
 
+#include "data/statementtrace.h"
+
 #include "data/values.h"
 
 #include <QRegularExpression>
@@ -387,7 +389,13 @@ void Query::openWalk()
     QSqlDatabase db = QSqlDatabase::database(reader_, false);
     const QString translated = c.translate(text);
     QSqlQuery count(db);
-    if (!count.exec(QStringLiteral("BEGIN")) || !count.exec(QStringLiteral("SELECT COUNT(*) FROM (%1)").arg(translated)) || !count.next()) {
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+    const bool counted = count.exec(QStringLiteral("BEGIN")) && count.exec(QStringLiteral("SELECT COUNT(*) FROM (%1)").arg(translated)) && count.next();
+    if (StatementTrace::active()) {
+        const QSqlError e = counted ? QSqlError() : count.lastError();
+        c.traceStatement(QStringLiteral("SELECT COUNT(*) FROM (%1)").arg(translated), {}, &e, -1, t0);
+    }
+    if (!counted) {
         const QString e = count.lastError().text();
         c.closeReader(reader_);
         reader_.clear();
@@ -414,7 +422,13 @@ void Query::openWalk()
         throw DbError(e);
     }
     streaming_ = true;
-    if (!live_->exec()) {
+    const qint64 t1 = StatementTrace::active() ? StatementTrace::now() : 0;
+    const bool ran = live_->exec();
+    if (StatementTrace::active()) {
+        const QSqlError e = ran ? QSqlError() : live_->lastError();
+        c.traceStatement(translated, {}, &e, -1, t1);
+    }
+    if (!ran) {
         const QString e = live_->lastError().text();
         close();
         throw DbError(e);
