@@ -97,15 +97,18 @@ TEST_F(Kinds, PeriodWritesOpenedRedeemedAndExtendedTicketsWithTheRightLines)
 TEST_F(Kinds, TicketFailureLinesNameTheirWalk)
 {
     local(ticket("B3", "2010-01-10 00:00:00", nullptr, "OLD") + extension("P3", "B3", "2010-03-03 00:00:00", 5, "OLD")
-          + ticket("B4", "2010-03-02 00:00:00", nullptr, "OLD"));
+          + ticket("B4", "2010-03-02 00:00:00", nullptr, "OLD") + ticket("B5", "2010-01-11 00:00:00", nullptr, "OLD")
+          + extension("P5", "B5", "2010-03-03 00:00:00", 5, "OLD"));
     main(QStringLiteral("INSERT INTO BILET (B_NID, B_KTO) VALUES ('B3', 'F1');"
                         "CREATE TRIGGER refuse BEFORE UPDATE ON BILET BEGIN SELECT RAISE(ABORT, 'no'); END;"
-                        "CREATE TRIGGER refuse2 BEFORE INSERT ON BILET WHEN NEW.B_NID='B4' BEGIN SELECT RAISE(ABORT, 'no'); END;"));
+                        "CREATE TRIGGER refuse2 BEFORE INSERT ON BILET WHEN NEW.B_NID IN ('B4','B5') BEGIN SELECT RAISE(ABORT, 'no'); END;"));
     only({Switch::Bilet});
     ASSERT_EQ(period(QDate(2010, 3, 1), QDate(2010, 3, 5)), RunEnd::Completed);
+    // Only the extended walk's update line has the apostrophe; its insertion line has none.
     EXPECT_EQ(failureLines(), (QStringList{
         QStringLiteral("Ошибка! Записи на ГлС отк. билета B_NID=B4 and B_DATA=02.03.2010 and B_NOMER=7"),
-        QStringLiteral("Ошибка! Изменения на ГлС прод. билета B_NID=B3' and B_DATA=10.01.2010 and B_NOMER=7")}));
+        QStringLiteral("Ошибка! Изменения на ГлС прод. билета B_NID=B3' and B_DATA=10.01.2010 and B_NOMER=7"),
+        QStringLiteral("Ошибка! Записи на ГлС прод. билета B_NID=B5 and B_DATA=11.01.2010 and B_NOMER=7")}));
     EXPECT_EQ(localValue(QStringLiteral("SELECT B_NEW_OLD FROM BILET WHERE B_NID='B4'")).toString(), QStringLiteral("OLD"));
 }
 
@@ -199,6 +202,21 @@ TEST_F(Kinds, IncomingSalesComeDownAndRegisterTheirBranchOnce)
     EXPECT_EQ(localValue(QStringLiteral("SELECT COUNT(*) FROM KTO WHERE KTO_KOD='F9'")).toInt(), 1);
     EXPECT_EQ(localValue(QStringLiteral("SELECT COUNT(*) FROM REALIZ")).toInt(), 3);
     EXPECT_EQ(localValue(QStringLiteral("SELECT COUNT(*) FROM KTO WHERE KTO_KOD='' OR KTO_KOD IS NULL")).toInt(), 0);
+}
+
+// The registration of a sending branch belongs to the insertion only: a sale already here
+// that is updated registers nothing, and a registration that would fail cannot undo it.
+TEST_F(Kinds, AnUpdatedIncomingSaleRegistersNoBranch)
+{
+    main(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME) VALUES ('F9', 'Девятый');")
+         + sale("S1", "F9", "F9S1", "NEW", "2010-03-04 00:00:00", "F1"));
+    local(sale("F9S1", "F9", "F9S1", "OLD", "2010-03-01 00:00:00", "F1")
+          + QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON KTO BEGIN SELECT RAISE(ABORT, 'no'); END;"));
+    only({Switch::Realiz});
+    ASSERT_EQ(run(), RunEnd::Completed);
+    EXPECT_TRUE(failureLines().isEmpty()) << failureLines().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(localValue(QStringLiteral("SELECT REA_DATA_REAL FROM REALIZ WHERE REA_KEY='F9S1'")).toString(), QStringLiteral("2010-03-04 00:00:00"));
+    EXPECT_EQ(localValue(QStringLiteral("SELECT COUNT(*) FROM KTO WHERE KTO_KOD='F9'")).toInt(), 0);
 }
 
 TEST_F(Kinds, AFailingRegistrationUndoesTheIncomingSale)
@@ -359,6 +377,22 @@ TEST_F(Kinds, AFailedLocalStaffInsertNamesTheMemberAndTheWalkGoesOn)
     ASSERT_EQ(run(), RunEnd::Completed);
     EXPECT_EQ(failureLines(), QStringList{QStringLiteral("Ошибка! Записи с ГлС Сотрудника P_NID=P1 and P_NAME=Первый")});
     EXPECT_EQ(localList(QStringLiteral("SELECT P_NID v FROM PERSONAL")), QStringLiteral("P2"));
+}
+
+// A member without an identifier, on either side, gets its failure line and is never copied.
+TEST_F(Kinds, AStaffMemberWithoutAnIdentifierIsNeverCopied)
+{
+    main(QStringLiteral("INSERT INTO PERSONAL (P_NID, P_NAME) VALUES (NULL,'Без номера ГлС'),('','Пустой ГлС'),('P1','Первый');"));
+    local(QStringLiteral("INSERT INTO PERSONAL (P_NID, P_NAME) VALUES (NULL,'Без номера филиала');"));
+    only({Switch::Personal});
+    ASSERT_EQ(run(), RunEnd::Completed);
+    EXPECT_EQ(failureLines(), (QStringList{QStringLiteral("Ошибка! Записи с ГлС Сотрудника P_NID= and P_NAME=Без номера ГлС"),
+                                           QStringLiteral("Ошибка! Записи с ГлС Сотрудника P_NID= and P_NAME=Пустой ГлС"),
+                                           QStringLiteral("Ошибка! Записи на ГлС Сотрудника P_NID= and P_NAME=Без номера филиала")}));
+    EXPECT_EQ(localList(QStringLiteral("SELECT coalesce(P_NID,'null') || ':' || P_NAME v FROM PERSONAL ORDER BY P_NAME")),
+              QStringLiteral("null:Без номера филиала,P1:Первый"));
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM PERSONAL")).toInt(), 3);
+    EXPECT_FALSE(st->panel.errorMarker().isEmpty());
 }
 
 TEST_F(Kinds, OnOffRowsOfTodayGoUpAndARowOnTheMainDatabaseIsRewritten)

@@ -203,7 +203,7 @@ void RecordCopy::walk(const CopyRecipe& r)
                 }
                 target.beginTransaction();
                 proc->execute();
-                r.alsoInTransaction(src);
+                r.alsoInTransaction(src, found == 0);
                 target.commit();
             }, [&] { return r.failureLine(src, found == 0); });
         }

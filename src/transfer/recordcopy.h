@@ -30,7 +30,8 @@ struct CopyRecipe {
     bool ensureOpen = true;                                  // open the target connection if closed
     Form form = Form::Typed;
     QStringList skip;                                        // parameters never set
-    std::function<void(const RowSet& row)> alsoInTransaction; // after the procedure, before commit
+    // After the procedure, before the commit; `inserting` tells the insertion from the update.
+    std::function<void(const RowSet& row, bool inserting)> alsoInTransaction;
     std::function<QString(const RowSet& row, bool inserting)> failureLine;
     std::function<void(const RowSet& row, const RowSet& found)> onFound; // reverse copies
     std::function<void(const RowSet& row, int found)> afterLookup;       // traces

@@ -20,14 +20,15 @@ QString between(const char* column, const QString& s, const QString& e)
 struct Walk {
     const char* insertLead;
     const char* updateLead;
-    const char* middle;
+    const char* insertMiddle;
+    const char* updateMiddle;
 };
-// The opened, redeemed and extended walks' failure lines; the extended walk's update line
-// has an apostrophe before " and B_DATA=".
+// The opened, redeemed and extended walks' failure lines; only the extended walk's update
+// line has an apostrophe before " and B_DATA=".
 const Walk kWalks[] = {
-    {"Ошибка! Записи на ГлС отк. билета B_NID=", "Ошибка! Изменения на отк. ГлС билета B_NID=", " and B_DATA="},
-    {"Ошибка! Записи на ГлС вык. билета B_NID=", "Ошибка! Изменения на ГлС вык. билета B_NID=", " and B_DATA="},
-    {"Ошибка! Записи на ГлС прод. билета B_NID=", "Ошибка! Изменения на ГлС прод. билета B_NID=", "' and B_DATA="},
+    {"Ошибка! Записи на ГлС отк. билета B_NID=", "Ошибка! Изменения на отк. ГлС билета B_NID=", " and B_DATA=", " and B_DATA="},
+    {"Ошибка! Записи на ГлС вык. билета B_NID=", "Ошибка! Изменения на ГлС вык. билета B_NID=", " and B_DATA=", " and B_DATA="},
+    {"Ошибка! Записи на ГлС прод. билета B_NID=", "Ошибка! Изменения на ГлС прод. билета B_NID=", " and B_DATA=", "' and B_DATA="},
 };
 } // namespace
 
@@ -98,7 +99,7 @@ void Transfer::Rec_Bilet()
         r.update = &dm2_.Up_Bilet;
         r.failureLine = [walk](const RowSet& row, bool inserting) {
             return QString::fromUtf8(inserting ? walk.insertLead : walk.updateLead) + row.text(QStringLiteral("B_NID"))
-                + QString::fromUtf8(walk.middle) + row.text(QStringLiteral("B_DATA")) + QStringLiteral(" and B_NOMER=")
+                + QString::fromUtf8(inserting ? walk.insertMiddle : walk.updateMiddle) + row.text(QStringLiteral("B_DATA")) + QStringLiteral(" and B_NOMER=")
                 + row.text(QStringLiteral("B_NOMER"));
         };
         r.markSent = [](const RowSet& row) {

@@ -60,6 +60,11 @@ void Transfer::Rec_Personal()
     for (mainList.first(); !mainList.eof(); mainList.next()) {
         state_.setBarPos(Bar::Personal, mainList.recNo());
         const QVariant nid = mainList.value(QStringLiteral("P_NID"));
+        // A member without an identifier cannot be matched: its failure line, never copied.
+        if (mainList.text(QStringLiteral("P_NID")).trimmed().isEmpty()) {
+            copy_.refuse(staffLine("Ошибка! Записи с ГлС Сотрудника P_NID=", mainList));
+            continue;
+        }
         if (localStaff.locate(QStringLiteral("P_NID"), nid)) {
             copy_.guarded(local, [&] {
                 localStaff.close();
@@ -85,6 +90,10 @@ void Transfer::Rec_Personal()
     Connection& main = dm2_.ADOC2;
     for (localList.first(); !localList.eof(); localList.next()) {
         state_.setBarPos(Bar::Personal, mainCount + localList.recNo());
+        if (localList.text(QStringLiteral("P_NID")).trimmed().isEmpty()) {
+            copy_.refuse(staffLine("Ошибка! Записи на ГлС Сотрудника P_NID=", localList));
+            continue;
+        }
         if (mainStaff.locate(QStringLiteral("P_NID"), localList.value(QStringLiteral("P_NID"))))
             continue; // a member on both sides is never changed on the main database
         copy_.guarded(main, [&] { insertStaff(main, mainStaff, localList); },

@@ -92,7 +92,12 @@ void Transfer::Rec_Realiz()
     // A local copy still unsold is left as it is.
     down.updateWhen = [](const RowSet& found) { return !found.text(QStringLiteral("REA_DATA_REAL")).isEmpty(); };
     down.ensureOpen = false;
-    down.alsoInTransaction = [this](const RowSet& row) { registerBranch(row.text(QStringLiteral("REA_KTO"))); };
+    // The sending branch is registered with the sale's insertion only: an update of a sale
+    // already here neither registers it nor fails for it.
+    down.alsoInTransaction = [this](const RowSet& row, bool inserting) {
+        if (inserting)
+            registerBranch(row.text(QStringLiteral("REA_KTO")));
+    };
     down.failureLine = failure;
     copy_.walk(down);
 }
