@@ -84,6 +84,22 @@ TEST_F(ActTest, EverySectionGroupsByDayAndFindsItsMainGroup)
     EXPECT_TRUE(act::failed.startsWith(QChar(0x4F)));
 }
 
+// Two sections share a bar (the ledger in force and deleted; the sales in stock and sold): its
+// maximum is the sum of their groups, set once, also when the first has none.
+TEST_F(ActTest, ASharedBarKeepsTheSumOfBothSectionsGroups)
+{
+    local(QStringLiteral("INSERT INTO CHANGE (C_KOD, C_NAME) VALUES ('K','Касса');"
+                         "INSERT INTO GL_BOOK (G_NID, G_DATA, G_SUMMA, G_KTO, G_STATYS, G_OTKYDA) VALUES "
+                         "('g1','2010-03-02 00:00:00',1,'F1','0','K'),('g2','2010-03-03 00:00:00',1,'F1','0','K');"
+                         "INSERT INTO REALIZ (REA_NID, REA_DATA, REA_DATA_REAL, REA_TIP, REA_SSUDA, REA_KTO) VALUES "
+                         "('s1','2010-02-01 00:00:00','2010-03-02 00:00:00','т',1,'F1'),('s2','2010-02-01 00:00:00','2010-03-03 00:00:00','т',1,'F1');"));
+    main(QStringLiteral("INSERT INTO CHANGE (C_KOD, C_NAME) VALUES ('K','Касса');"));
+    build(QDate(2010, 3, 1), QDate(2010, 3, 5));
+    EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].max, 2);
+    EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].pos, 2);
+    EXPECT_EQ(st->panel.bars[size_t(Bar::Real)].max, 2);
+}
+
 TEST_F(ActTest, VerdictsOfMissingAndDifferentGroups)
 {
     local(QStringLiteral(

@@ -71,7 +71,13 @@ TEST_F(Repair, ARepairMakesTheDayAgreeAndTouchesNothingElse)
     EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(B_NID) FROM (SELECT B_NID FROM BILET ORDER BY B_NID)")).toString(),
               QStringLiteral("t1,t2,t3,t4,x1")); // the other branch's ticket stays
     EXPECT_EQ(mainValue(QStringLiteral("SELECT G_SUMMA FROM GL_BOOK WHERE G_NID='g1'")).toDouble(), 10.0); // another kind: untouched
-    EXPECT_TRUE(logText().contains(QStringLiteral("-----   Начало передачи"))); // its lines in the day log like any run
+    // Its own start and end lines in the day log, naming the kind and the day; no transfer's
+    // lines, and it is not counted as a transfer.
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("-----   Начало повторной отправки (Билеты за 03.03.2010) 05.03.2010 12:00:00  -----"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("-----   Конец повторной отправки (Билеты за 03.03.2010) 05.03.2010 12:00:00  -----"))) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("Начало передачи")));
+    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("0"));
 }
 
 TEST_F(Repair, AKindWhoseSwitchIsOffIsRepairedAloneAndTheSwitchesStay)
@@ -83,6 +89,18 @@ TEST_F(Repair, AKindWhoseSwitchIsOffIsRepairedAloneAndTheSwitchesStay)
     EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM BILET WHERE B_NID='t9'")).toInt(), 1); // tickets untouched
     for (bool on : st->panel.switches)
         EXPECT_FALSE(on);
+}
+
+// A repair of the ledger stamps no export and writes no run end: only its own lines.
+TEST_F(Repair, ALedgerRepairIsNoRunCompletion)
+{
+    ASSERT_TRUE(st->repair(kDay, RecordKind::Ledger));
+    st->waitForRun();
+    ASSERT_EQ(st->lastOutcome.end, RunEnd::Completed);
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM KTO WHERE KTO_EXPORT IS NOT NULL")).toInt(), 0);
+    const QString log = logText();
+    EXPECT_FALSE(log.contains(QStringLiteral("Конец передачи"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("-----   Конец повторной отправки (Главная книга за 03.03.2010) "))) << log.toStdString();
 }
 
 TEST_F(Repair, EveryKindKnowsItsTable)

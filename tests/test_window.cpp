@@ -11,6 +11,12 @@
 
 #include "reconcile/report.h"
 #include "shell/gui/acttable.h"
+#include "shell/gui/translations.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTableView>
 
 #include <QCalendarWidget>
 #include <QLineEdit>
@@ -360,6 +366,198 @@ TEST_F(Window, TheActAsATableShowsTheRecordsBehindAFailureAndRepairsTheDay)
     EXPECT_EQ(table.rowCount(), 0); // no failure left
     table.showOnlyFailures(false);
     EXPECT_EQ(table.rowCount(), 2);
+}
+
+// ---- What a branch employee met: each defect, shown offscreen -------------------------
+
+// "Выход" in the tray's menu ends the program with the window hidden ("Свернуть" first).
+TEST_F(Window, ExitInTheTrayMenuEndsTheProgramWithTheWindowHidden)
+{
+    w->show();
+    w->trayAvailable = [] { return true; };
+    w->hideToTray();
+    ASSERT_FALSE(w->isVisible());
+    QAction* exit = nullptr;
+    for (QAction* a : w->trayIcon()->contextMenu()->actions())
+        if (a->text() == QStringLiteral("Выход"))
+            exit = a;
+    ASSERT_NE(exit, nullptr);
+    bool ended = false, timedOut = false;
+    QTimer::singleShot(0, exit, [exit] { exit->trigger(); });
+    QTimer::singleShot(5000, qApp, [&] { timedOut = true; QCoreApplication::exit(1); });
+    ended = QCoreApplication::exec() == 0;
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(timedOut) << "the event loop kept running: an invisible Varid";
+}
+
+// After a repair from the act's table, the act in the preview (and so a file saved from it)
+// is the act as XXX now holds it.
+TEST_F(Window, TheActAfterARepairHoldsTheNewCounts)
+{
+    const QString tickets = QStringLiteral(
+        "INSERT INTO BILET (B_NID, B_NOMER, B_DATA, B_STATYS, B_SUMMA, B_KTO, B_NEW_OLD) VALUES "
+        "('t1',1,'2010-03-03 00:00:00','открыт',100,'F0007','OLD'),('t2',2,'2010-03-04 00:00:00','открыт',200,'F0007','OLD');");
+    local(tickets);
+    main(tickets + QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_ACTIV) VALUES ('F0007','НЕТ');"
+                                  "UPDATE BILET SET B_SUMMA=250 WHERE B_NID='t1'; UPDATE BILET SET B_SUMMA=1 WHERE B_NID='t2';"));
+    QFile layout(QDir(home()).filePath(QStringLiteral("Akt_Sverki.RAV")));
+    ASSERT_TRUE(layout.open(QIODevice::WriteOnly));
+    layout.write(defaultLayout().toUtf8());
+    layout.close();
+    el<QPushButton>("B_Test")->click();
+    st->panel.Data_O_C = QDate(2010, 3, 3);
+    st->panel.Data_O_PO = QDate(2010, 3, 4);
+    QStringList before, after, asked;
+    w->presentAct = [&](QTextDocument& doc) {
+        before << doc.toPlainText();
+        auto table = w->actTable(doc, nullptr);
+        table->showOnlyFailures(true);
+        table->confirm = [&](const QString& question, const QString&) { asked << question; return true; };
+        for (int i = 0; i < 2; ++i) {
+            table->selectRow(0);
+            table->repairSelected();
+            st->waitForRun(); // the repair
+            st->waitForRun(); // the act rebuilt after it
+        }
+        after << doc.toPlainText();
+        EXPECT_TRUE(table->statusText().contains(QStringLiteral("отправлено заново"))) << table->statusText().toStdString();
+    };
+    el<QPushButton>("B_Akt")->click();
+    st->waitForRun();
+    ASSERT_EQ(before.size(), 1);
+    ASSERT_EQ(after.size(), 1);
+    EXPECT_TRUE(before[0].contains(QStringLiteral("расхождений: 2"))) << before[0].toStdString();
+    EXPECT_TRUE(after[0].contains(QStringLiteral("расхождений: 0"))) << after[0].toStdString();
+    // The question names the section by its Russian title.
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_TRUE(asked[0].startsWith(QStringLiteral("Отправить на ГлС заново «Билеты» за 03.03.2010?"))) << asked[0].toStdString();
+}
+
+// The start-at-logon entry starts the program on its home, quoted as the entry format wants.
+TEST_F(Window, TheAutostartEntryCarriesTheQuotedHome)
+{
+    QTemporaryDir base, xdg;
+    const QString spaced = base.filePath(QStringLiteral("филиал 7 $HOME"));
+    ASSERT_TRUE(QDir().mkpath(spaced));
+    varid::testing::writePathIni(spaced);
+    SimTimerHost h2{QDateTime(QDate(2010, 3, 5), QTime(12, 0))};
+    Station other(spaced, h2, QStringLiteral("-spaced"));
+    MainWindow w2(other);
+    qputenv("XDG_CONFIG_DIRS", xdg.path().toLocal8Bit());
+    w2.tellAutostart = [](const QString&, bool) {};
+    auto* box = w2.findChild<QCheckBox*>(QStringLiteral("CB_AutoStart"));
+    box->click();
+    box->click();
+    QFile f(xdg.filePath(QStringLiteral("autostart/VaridTiveron.desktop")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral(" --home \"") + base.path() + QStringLiteral("/филиал 7 \\\\$HOME\"\n"))) << text.toStdString();
+}
+
+// A failed change of the start at logon leaves the box as the system holds the entry.
+TEST_F(Window, AFailedAutostartChangeLeavesTheBoxAsTheSystemHoldsIt)
+{
+    QTemporaryDir xdg;
+    QFile blocker(xdg.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("XDG_CONFIG_DIRS", blocker.fileName().toLocal8Bit());
+    w->tellAutostart = [](const QString&, bool) {};
+    auto* box = el<QCheckBox>("CB_AutoStart");
+    box->click(); // unticked: nothing there, nothing to remove
+    EXPECT_FALSE(box->isChecked());
+    box->click(); // ticked, but the entry cannot be written
+    EXPECT_FALSE(box->isChecked());
+}
+
+// Closing the window during a run: the window says at once that it finishes the current step
+// and will close, and takes no more clicks; then it closes.
+TEST_F(Window, ClosingDuringARunSaysSoAtOnce)
+{
+    QString sql = QStringLiteral("BEGIN;");
+    for (int i = 0; i < 3000; ++i)
+        sql += QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES ('g%1','2010-03-05 00:00:00','F0007','1',1,'NEW');").arg(i);
+    local(sql + QStringLiteral("COMMIT;"));
+    w->show();
+    el<QPushButton>("B_Test")->click();
+    el<QPushButton>("B_Connect")->click();
+    st->T3Timer();
+    ASSERT_TRUE(st->running());
+    // Inside the ledger step, which the stop lets finish.
+    while (st->running() && st->panel.bars[size_t(Bar::GL_Book)].pos == 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ASSERT_TRUE(st->running());
+    QString shown;
+    bool stopEnabled = true, switchesEnabled = true;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!shown.isEmpty() || !st->running())
+            return;
+        auto* l = el<QLabel>("L_LogProblem");
+        shown = l->isVisible() ? l->text() : QString();
+        stopEnabled = el<QPushButton>("B_Stop")->isEnabled();
+        switchesEnabled = el<QCheckBox>("CB_GL_Book")->isEnabled();
+    });
+    probe.start(1);
+    w->close();
+    probe.stop();
+    EXPECT_FALSE(st->running());
+    EXPECT_EQ(shown, MainWindow::closingText());
+    EXPECT_FALSE(stopEnabled);
+    EXPECT_FALSE(switchesEnabled);
+    EXPECT_FALSE(w->isVisible());
+}
+
+// One click into a period picker, then the date typed: it takes.
+TEST_F(Window, ADateTypedAfterOneClickTakes)
+{
+    w->show();
+    QDateEdit* from = el<QDateEdit>("Data_O_C");
+    from->setDate(QDate(2010, 3, 4));
+    auto* edit = from->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    // A click on the day, as a mouse does it, and the date typed.
+    const QPoint day(edit->fontMetrics().horizontalAdvance(QStringLiteral("0")) + 3, edit->height() / 2);
+    QTest::mouseClick(edit, Qt::LeftButton, {}, day);
+    QCoreApplication::processEvents();
+    QTest::keyClicks(from, QStringLiteral("15.01.2011"));
+    EXPECT_EQ(from->date(), QDate(2011, 1, 15));
+    EXPECT_EQ(st->panel.Data_O_C, QDate(2011, 1, 15));
+    // And as digits alone, into the other picker.
+    QDateEdit* to = el<QDateEdit>("Data_O_PO");
+    auto* toEdit = to->findChild<QLineEdit*>();
+    QTest::mouseClick(toEdit, Qt::LeftButton, {}, day);
+    QCoreApplication::processEvents();
+    QTest::keyClicks(to, QStringLiteral("20022011"));
+    EXPECT_EQ(to->date(), QDate(2011, 2, 20));
+}
+
+// Qt's own dialogs (Yes and No, the file and print dialogs) speak Russian.
+TEST(Translations, QtsOwnDialogsSpeakRussian)
+{
+    ASSERT_TRUE(installRussianTranslations()) << "qt6-translations-l10n is not installed";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Да"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&No"), QStringLiteral("&Нет"));
+}
+
+// The act's table opens with its last column ("Итог") whole.
+TEST_F(Window, TheActTableShowsItsLastColumnWhole)
+{
+    local(QStringLiteral("INSERT INTO BILET (B_NID, B_NOMER, B_DATA, B_STATYS, B_SUMMA, B_KTO, B_NEW_OLD) VALUES "
+                         "('t1',1,'2010-03-03 00:00:00','открыт на очень долгий срок залога',100,'F0007','OLD');"));
+    el<QPushButton>("B_Test")->click();
+    const ActRequest period{QDate(2010, 3, 3), QDate(2010, 3, 4), QStringLiteral("F0007")};
+    st->rebuildAct(period, {});
+    st->waitForRun();
+    ActTable table(*st, period);
+    table.show();
+    QCoreApplication::processEvents();
+    auto* view = table.findChild<QTableView*>(QStringLiteral("ActRows"));
+    ASSERT_NE(view, nullptr);
+    const int last = view->model()->columnCount() - 1;
+    const int right = view->horizontalHeader()->sectionViewportPosition(last) + view->horizontalHeader()->sectionSize(last);
+    EXPECT_LE(right, view->viewport()->width());
+    EXPECT_GE(view->horizontalHeader()->sectionSize(last), view->horizontalHeader()->sectionSizeHint(last));
 }
 
 int main(int argc, char** argv)

@@ -2,6 +2,7 @@
 // loaded by the program only for them.
 #include "app/cli.h"
 #include "shell/gui/mainwindow.h"
+#include "shell/gui/translations.h"
 #include "shell/instancelock.h"
 
 #include "reconcile/report.h"
@@ -94,6 +95,7 @@ extern "C" Q_DECL_EXPORT int varid_ui_main(int* argc, char** argv, const Options
     }
     if (!openTrace(o))
         return Broken;
+    installRussianTranslations(); // the dialogs speak Russian, as the window does
     InstanceLock lock(homeDir(o));
     if (!lock.acquire()) {
         const QString m = lock.message();

@@ -95,7 +95,9 @@ void Act::post(const ActRow& r)
 
 void Act::walk(const Section& s, Query& local, Query& main, int barOffset, int barMax)
 {
-    if (barOffset == 0)
+    // Two sections share a bar (the ledger in force and deleted, the sales in stock and sold):
+    // its maximum is the sum of both, set once before the first; the second passes -1.
+    if (barMax >= 0)
         progress_.setBarMax(s.bar, barMax);
     const QHash<QString, int> groups = index(main, s.key);
     for (local.first(); !local.eof(); local.next()) {
@@ -200,7 +202,7 @@ void Act::build(const ActRequest& request)
     walk(lines, dm_.Q2, dm2_.Q2, 0, dm_.Q2.rowCount());
     walk(extensions, dm_.Q3, dm2_.Q3, 0, dm_.Q3.rowCount());
     walk(inForce, dm_.Q6, dm2_.Q6, 0, dm_.Q6.rowCount() + dm_.Q7.rowCount());
-    walk(deleted, dm_.Q7, dm2_.Q7, dm_.Q6.rowCount(), 0);
+    walk(deleted, dm_.Q7, dm2_.Q7, dm_.Q6.rowCount(), -1);
 
     // The second group queries.
     same(dm_.Q1, dm2_.Q1, QStringLiteral("Select AV_DATA, AV_STATYS, Count(AV_STATYS)as AV_STATYS_Kol, Sum(AV_SUM1+AV_SUM2+AV_SUM3) as AV_SUMMA From AVANS Where AV_DATA")
@@ -237,7 +239,7 @@ void Act::build(const ActRequest& request)
     walk(reports, dm_.Q1, dm2_.Q1, 0, dm_.Q1.rowCount());
     walk(reportLines, dm_.Q2, dm2_.Q2, 0, dm_.Q2.rowCount());
     walk(inStock, dm_.Q3, dm2_.Q3, 0, dm_.Q3.rowCount() + dm_.Q4.rowCount());
-    walk(soldOut, dm_.Q4, dm2_.Q4, dm_.Q3.rowCount(), 0);
+    walk(soldOut, dm_.Q4, dm2_.Q4, dm_.Q3.rowCount(), -1);
     balances(dm_.Q5, dm2_.Q5, 0, startMonth.toInt(), startYear);
     if (!oneYear)
         balances(dm_.Q6, dm2_.Q6, dm_.Q5.rowCount(), 1, endYear);

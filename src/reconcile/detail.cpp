@@ -11,14 +11,14 @@ namespace varid {
 namespace {
 
 const KindInfo kKinds[] = {
-    {RecordKind::Tickets, "BILET", Switch::Bilet},
-    {RecordKind::TicketLines, "BILET_LINE", Switch::Bilet},
-    {RecordKind::Extensions, "PRODLENIE", Switch::Prodlenie},
-    {RecordKind::Sales, "REALIZ", Switch::Realiz},
-    {RecordKind::Reports, "AVANS", Switch::Avans},
-    {RecordKind::ReportLines, "AVANS_LINE", Switch::Avans},
-    {RecordKind::Balances, "OSTATOK", Switch::Ostatok},
-    {RecordKind::Ledger, "GL_BOOK", Switch::GL_Book},
+    {RecordKind::Tickets, "BILET", Switch::Bilet, "Билеты"},
+    {RecordKind::TicketLines, "BILET_LINE", Switch::Bilet, "Билеты строки"},
+    {RecordKind::Extensions, "PRODLENIE", Switch::Prodlenie, "Продление"},
+    {RecordKind::Sales, "REALIZ", Switch::Realiz, "Реализация"},
+    {RecordKind::Reports, "AVANS", Switch::Avans, "Авансовые отчеты"},
+    {RecordKind::ReportLines, "AVANS_LINE", Switch::Avans, "АО строки"},
+    {RecordKind::Balances, "OSTATOK", Switch::Ostatok, "Остатки месяца"},
+    {RecordKind::Ledger, "GL_BOOK", Switch::GL_Book, "Главная книга"},
 };
 
 // How one kind's records are selected, keyed and weighed.

@@ -16,6 +16,7 @@ struct KindInfo {
     RecordKind kind;
     const char* table;  // BILET, BILET_LINE, ...: the name --repair takes
     Switch sw;          // the step that sends it
+    const char* title;  // the act's section title, for the user ("Билеты")
 };
 const KindInfo& kindInfo(RecordKind k);
 // By table name (any letter case); Count when there is none.

@@ -10,14 +10,27 @@ namespace varid {
 namespace {
 const QString kName = QStringLiteral("VaridTiveron");
 
-// A value of the desktop entry's Exec key: quoted when it holds a blank or a quote.
+// A value of the desktop entry's Exec key: quoted when it holds a reserved character. Inside
+// the quotes '"', '`', '$' and '\\' take a backslash, and the entry's string escaping doubles
+// every backslash once more.
 QString execArgument(const QString& a)
 {
-    if (!a.contains(QLatin1Char(' ')) && !a.contains(QLatin1Char('"')) && !a.contains(QLatin1Char('\\')) && !a.isEmpty())
-        return a;
-    QString v = a;
-    v.replace(QLatin1Char('\\'), QStringLiteral("\\\\\\\\"));
-    v.replace(QLatin1Char('"'), QStringLiteral("\\\\\""));
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    bool plain = !a.isEmpty();
+    for (const QChar c : a)
+        if (reserved.contains(c))
+            plain = false;
+    if (plain)
+        return QString(a).replace(QLatin1Char('%'), QStringLiteral("%%")); // not a field code
+    QString v;
+    for (const QChar c : a) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$'))
+            v += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\\'))
+            v += QStringLiteral("\\\\\\");
+        v += c;
+    }
+    v.replace(QLatin1Char('%'), QStringLiteral("%%"));
     return QLatin1Char('"') + v + QLatin1Char('"');
 }
 } // namespace
@@ -73,6 +86,11 @@ void XdgAutostart::remove()
     QFile::remove(where()); // a missing entry is no error
 }
 
+bool XdgAutostart::present() const
+{
+    return QFile::exists(where());
+}
+
 #ifdef Q_OS_WIN
 namespace {
 const QString kRunKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
@@ -96,6 +114,21 @@ void RegistryAutostart::remove()
 {
     QSettings run(kRunKey, QSettings::NativeFormat);
     run.remove(kName);
+}
+
+bool RegistryAutostart::present() const
+{
+    QSettings run(kRunKey, QSettings::NativeFormat);
+    return run.contains(kName);
+}
+
+QString RegistryAutostart::command(const QString& executable, const QString& home) const
+{
+    auto quoted = [](const QString& a) { return QLatin1Char('"') + QDir::toNativeSeparators(a) + QLatin1Char('"'); };
+    QString c = quoted(executable);
+    if (!home.isEmpty())
+        c += QStringLiteral(" --home ") + quoted(home);
+    return c;
 }
 #endif
 

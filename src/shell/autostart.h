@@ -16,10 +16,15 @@ public:
     // Removes the entry; one that is not there is no error.
     virtual void remove() = 0;
     virtual QString where() const = 0;
+    // Whether the entry is there now, as the system holds it.
+    virtual bool present() const = 0;
+    // The command that starts this program with its home, quoted as this system's entry
+    // reads it.
+    virtual QString command(const QString& executable, const QString& home) const { return commandLine(executable, home); }
 
     static std::unique_ptr<Autostart> forThisSystem();
-    // The command that starts this program as it was started: its path, and --home DIR when
-    // it was given one.
+    // The command as a desktop entry's Exec key holds it: the program's path, and --home DIR
+    // when a home is given, each quoted when it must be.
     static QString commandLine(const QString& executable, const QString& home);
 };
 
@@ -30,6 +35,7 @@ public:
     bool add(const QString& command, QString& error) override;
     void remove() override;
     QString where() const override;
+    bool present() const override;
 };
 
 #ifdef Q_OS_WIN
@@ -39,6 +45,9 @@ public:
     bool add(const QString& command, QString& error) override;
     void remove() override;
     QString where() const override;
+    bool present() const override;
+    // "C:\Program Files\Varid\varid.exe" --home "D:\Филиал 7": Windows quoting, backslashes as they are.
+    QString command(const QString& executable, const QString& home) const override;
 };
 #endif
 

@@ -394,7 +394,15 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
     const QString branch = r.branch;
     repairDeleted = 0;
     int* deleted = &repairDeleted;
-    beginTransfer(r, [branch, kind, day, deleted](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
+    // A repair is no transfer: its own start and end lines naming the day and the kind, and it
+    // is not counted among the transfers.
+    const QString what = QString::fromUtf8(kindInfo(kind).title) + QStringLiteral(" за ") + shortDate(day);
+    const QDateTime now = host_.now();
+    runLog.setPaths(home_, now.date());
+    panel.setErrorMarker(QString());
+    flushLog(); // what an aborted run left goes first
+    panel.addLine(runLine(texts::repairStartLead.arg(what), now));
+    startJob(r, [branch, kind, day, deleted, what](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
         const StepDef& step = stepOf(kindInfo(kind).sw);
         Transfer transfer(dm, dm2, context, clock);
         // What an earlier run or repair left half replaced goes first.
@@ -417,12 +425,20 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
             context.addLine(runLine(texts::connectionLostLead, clock.now()));
             return RunOutcome{RunEnd::ConnectionLost, QStringLiteral("Delete"), e.message()};
         }
-        o = transfer.runSteps();
+        o = transfer.runStepAlone(step, false, day, day);
         // The branch's records whose keys the main database held on another day go again.
         if (o.end == RunEnd::Completed && !resend.marks.isEmpty())
             o = transfer.runStepAlone(step, true, day, day);
+        if (o.end == RunEnd::Completed)
+            context.addLine(runLine(texts::repairEndLead.arg(what), clock.now()));
         return o;
-    }, std::move(ended));
+    }, [this, ended = std::move(ended)] {
+        lastOutcome = result_;
+        flushLog(); // the repair's lines reach the day log, finished or broken off
+        panel.changed();
+        if (ended)
+            ended();
+    });
     return true;
 }
 

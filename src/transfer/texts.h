@@ -18,6 +18,9 @@ inline const QString runStartLead = QStringLiteral("-----   Начало пер�
 inline const QString runEndLead = QStringLiteral("-----   Конец передачи ");
 inline const QString connectionLostLead = QStringLiteral("-----   Обрыв связи в ");
 inline const QString runStoppedLead = QStringLiteral("-----   Передача остановлена в ");
+// A repair of one day of one kind: its own start and end lines, naming both.
+inline const QString repairStartLead = QStringLiteral("-----   Начало повторной отправки (%1) ");
+inline const QString repairEndLead = QStringLiteral("-----   Конец повторной отправки (%1) ");
 // A period replacement an earlier run left unfinished, sent again before this run's work.
 inline const QString replacementResentLead = QStringLiteral("-----   Повторная передача прерванной замены: ");
 inline const QString lineTail = QStringLiteral("  -----");

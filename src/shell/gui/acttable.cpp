@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -91,6 +92,26 @@ ActTable::ActTable(Station& st, const ActRequest& period, QWidget* parent) : QDi
         return box.exec() == QMessageBox::Yes;
     };
     reload();
+}
+
+ActTable::~ActTable()
+{
+    st_.waitForRun(); // a repair and its act rebuild still call back here
+}
+
+void ActTable::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    // Wide enough that the last column ("Итог") shows whole when the table opens.
+    layout()->activate();
+    const int missing = view_->horizontalHeader()->length() - view_->viewport()->width();
+    if (missing > 0)
+        resize(width() + missing + 2, height());
+}
+
+QString ActTable::statusText() const
+{
+    return status_->text();
 }
 
 void ActTable::reload()
@@ -187,19 +208,33 @@ void ActTable::repairSelected()
     // and kind that the branch no longer holds.
     QStringList gone;
     try {
-        for (const RecordDiff& d : dayDifferences(st_.dm, st_.dm2, period_.branch, kind, day))
-            if (d.side == RecordDiff::OnlyMain)
+        const QVector<RecordDiff> diffs = dayDifferences(st_.dm, st_.dm2, period_.branch, kind, day);
+        const Resend elsewhere = heldElsewhere(st_.dm, period_.branch, kind, diffs); // sent again, not deleted
+        for (const RecordDiff& d : diffs)
+            if (d.side == RecordDiff::OnlyMain && !elsewhere.keys.contains(d.key))
                 gone << d.key + QStringLiteral(", ") + d.date + QStringLiteral(", ") + QString::number(d.mainAmount, 'f', 2);
     } catch (const DbError& e) {
         status_->setText(e.message());
         return;
     }
-    const QString question = QStringLiteral("Отправить на ГлС заново %1 за %2?").arg(QString::fromLatin1(kindInfo(kind).table), shortDate(day))
+    // The section by its Russian title, as the act prints it.
+    const QString title = r->title;
+    const QString question = QStringLiteral("Отправить на ГлС заново «%1» за %2?").arg(title, shortDate(day))
         + (gone.isEmpty() ? QString() : QStringLiteral("\nНа ГлС будут удалены записи, которых нет в филиале: %1.").arg(gone.size()));
     if (!confirm(question, gone.join(QLatin1Char('\n'))))
         return;
-    if (!st_.repair(day, kind, [this] {
-            st_.rebuildAct(period_, [this] { reload(); });
+    if (!st_.repair(day, kind, [this, title, day] {
+            const int deleted = st_.repairDeleted;
+            const bool ok = st_.lastOutcome.end == RunEnd::Completed;
+            st_.rebuildAct(period_, [this, title, day, deleted, ok] {
+                reload();
+                // The window says when it is done, and how.
+                status_->setText(ok ? QStringLiteral("«%1» за %2 отправлено заново; удалено на ГлС: %3. %4")
+                                          .arg(title, shortDate(day)).arg(deleted).arg(status_->text())
+                                    : QStringLiteral("Отправка «%1» за %2 прервана: %3").arg(title, shortDate(day), st_.lastOutcome.error));
+                if (afterRepair)
+                    afterRepair();
+            });
         })) {
         status_->setText(QStringLiteral("Идет передача: повторите после нее"));
         return;

@@ -33,6 +33,16 @@ public:
 
     // Asked before anything is deleted, with the records that would go; true goes ahead.
     std::function<bool(const QString& question, const QString& records)> confirm;
+    // After a repair, once the act's rows are read again (the printed act follows them).
+    std::function<void()> afterRepair;
+    QString statusText() const;
+
+    ~ActTable() override;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+public:
 
 private:
     void showDetail();

@@ -5,6 +5,9 @@
 #include "transfer/steps.h"
 
 #include <QAction>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QTimer>
 #include <QCalendarWidget>
 #include <QIcon>
 #include <QCoreApplication>
@@ -132,6 +135,12 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
         if (d->calendarWidget())
             d->calendarWidget()->setLocale(russian);
     }
+    // One click into a picker and typing a date works (see eventFilter).
+    for (QDateEdit* d : {Data_O_C, Data_O_PO}) {
+        d->installEventFilter(this);
+        if (auto* edit = d->findChild<QLineEdit*>())
+            edit->installEventFilter(this);
+    }
     // What the user enters flows into the run state; the window's refresh leaves it alone.
     connect(Data_O_C, &QDateEdit::dateChanged, this, [this](QDate d) { st_.panel.Data_O_C = shown_.from = d; });
     connect(Data_O_PO, &QDateEdit::dateChanged, this, [this](QDate d) { st_.panel.Data_O_PO = shown_.to = d; });
@@ -206,6 +215,7 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
             QMessageBox::information(this, QStringLiteral("Rozor"), m);
     };
     autostart = Autostart::forThisSystem();
+    startedHome = st_.home(); // absolute: the entry starts the program on this same home
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     for (size_t i = 0; i < shown_.switches.size(); ++i)
         shown_.switches[i] = !st_.panel.switches[i]; // so that the first refresh shows them
@@ -214,6 +224,26 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     st_.panel.onChange = [this] { refresh(); };
     st_.panel.onBar = [this](Bar b) { showBar(b); };
     refresh();
+}
+
+void MainWindow::renderActInto(QTextDocument& doc)
+{
+    const ActRequest request{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text};
+    const QString html = renderAct(loadLayout(st_.home()), Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm));
+    doc.setHtml(html);
+}
+
+std::unique_ptr<ActTable> MainWindow::actTable(QTextDocument& doc, QWidget* parent)
+{
+    auto t = std::make_unique<ActTable>(st_, ActRequest{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text}, parent);
+    t->afterRepair = [this, &doc] {
+        try {
+            renderActInto(doc);
+        } catch (const DbError& e) {
+            tellActFailure(QStringLiteral("Акт сверки не обновлен: ") + e.message());
+        }
+    };
+    return t;
 }
 
 void MainWindow::printAct(const RunOutcome& built)
@@ -236,8 +266,12 @@ void MainWindow::previewAct(QTextDocument& doc)
 {
     QPrintPreviewDialog dialog(this);
     dialog.setWindowTitle(QStringLiteral("Report Preview"));
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&doc](QPrinter* printer) { doc.print(printer); });
-    if (auto* view = dialog.findChild<QPrintPreviewWidget*>()) {
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&doc](QPrinter* printer) {
+        printer->setDocName(QStringLiteral("ReportPrinter Report")); // the print job's title
+        doc.print(printer);
+    });
+    QPrintPreviewWidget* view = dialog.findChild<QPrintPreviewWidget*>();
+    if (view) {
         view->setZoomMode(QPrintPreviewWidget::CustomZoom);
         view->setZoomFactor(1.0);
     }
@@ -246,9 +280,15 @@ void MainWindow::previewAct(QTextDocument& doc)
     if (auto* bar = dialog.findChild<QToolBar*>()) {
         bar->addSeparator();
         QAction* table = bar->addAction(QStringLiteral("Таблица расхождений…"));
-        connect(table, &QAction::triggered, &dialog, [this, &dialog] {
-            ActTable t(st_, ActRequest{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text}, &dialog);
-            t.exec();
+        connect(table, &QAction::triggered, &dialog, [this, &dialog, &doc, view] {
+            auto t = actTable(doc, &dialog);
+            const auto repaired = t->afterRepair;
+            t->afterRepair = [repaired, view] {
+                repaired();
+                if (view)
+                    view->updatePreview(); // the preview shows the act as it now stands
+            };
+            t->exec();
         });
         QAction* save = bar->addAction(QStringLiteral("Сохранить как…"));
         connect(save, &QAction::triggered, &dialog, [&dialog, &doc] {
@@ -282,7 +322,7 @@ void MainWindow::hideToTray()
         tray_->setToolTip(QStringLiteral("Rozor данными"));
         auto* menu = new QMenu(this);
         menu->addAction(QStringLiteral("Показать"), this, [this] { showFromTray(); });
-        menu->addAction(QStringLiteral("Выход"), this, [this] { close(); });
+        menu->addAction(QStringLiteral("Выход"), this, [this] { quitProgram(); });
         tray_->setContextMenu(menu);
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
             if (r == QSystemTrayIcon::DoubleClick)
@@ -291,6 +331,39 @@ void MainWindow::hideToTray()
     }
     tray_->show(); // added once; a later "Свернуть" finds it there
     hide();
+}
+
+void MainWindow::quitProgram()
+{
+    // A hidden window's close ends no event loop by itself: the program quits explicitly.
+    close();
+    QCoreApplication::quit();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    for (QDateEdit* d : {Data_O_C, Data_O_PO}) {
+        if (watched != d && watched != d->findChild<QLineEdit*>())
+            continue;
+        if (event->type() == QEvent::MouseButtonRelease) {
+            // After the click has placed the cursor: the section it is in is selected, so the
+            // digits typed replace it and go on to the next section.
+            QTimer::singleShot(0, d, [d] { d->setSelectedSection(d->currentSection()); });
+        } else if (event->type() == QEvent::KeyPress) {
+            // "15.01.2011" typed as written: a section filled by its digits has already moved
+            // on to the next, so the separator typed after it must not move on once more.
+            const QString text = static_cast<QKeyEvent*>(event)->text();
+            const bool digit = text.size() == 1 && text[0].isDigit();
+            const bool separator = text == QLatin1String(".") || text == QLatin1String(",") || text == QLatin1String("/");
+            if (separator && typing_.edit == d && typing_.afterDigit && d->currentSectionIndex() != typing_.sectionBefore) {
+                typing_.afterDigit = false;
+                return true;
+            }
+            typing_ = {d, digit, d->currentSectionIndex()};
+        }
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::showFromTray()
@@ -304,15 +377,22 @@ void MainWindow::autostartClicked(bool on)
 {
     if (!on) {
         autostart->remove(); // removing what is not there is no error
+        if (autostart->present()) {
+            CB_AutoStart->setChecked(true); // what the system holds
+            tellAutostart(QStringLiteral("Не удается удалить ") + autostart->where(), true);
+            return;
+        }
         tellAutostart(QStringLiteral("Программа удалена из автозапуска"), false);
         return;
     }
     QString error;
-    const QString command = Autostart::commandLine(QCoreApplication::applicationFilePath(), startedHome);
-    if (autostart->add(command, error))
+    const QString command = autostart->command(QCoreApplication::applicationFilePath(), startedHome);
+    if (autostart->add(command, error)) {
         tellAutostart(QStringLiteral("Программа добавленна в автозапуск"), false);
-    else
+    } else {
+        CB_AutoStart->setChecked(autostart->present()); // the box shows what the system holds
         tellAutostart(error, true);
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* e)
@@ -320,7 +400,10 @@ void MainWindow::closeEvent(QCloseEvent* e)
     if (tray_)
         tray_->hide(); // the icon goes with the window
     // A run in progress first reaches the end of its current step; its lines reach the log.
+    // The window says so at once and takes no more clicks meanwhile.
     if (st_.running()) {
+        closing_ = true;
+        refresh();
         st_.requestStop();
         st_.waitForRun();
     }
@@ -395,16 +478,27 @@ void MainWindow::refresh()
         const QSignalBlocker block(Data_O_PO);
         Data_O_PO->setDate(p.Data_O_PO);
     }
-    // While a run is in progress nothing else may be started.
+    // While a run is in progress nothing else may be started, and the step switches (taken
+    // when the run was armed) wait for the next run; closing, nothing at all.
     for (QWidget* b : {static_cast<QWidget*>(B_Connect), static_cast<QWidget*>(B_Test), static_cast<QWidget*>(B_Akt)})
-        b->setEnabled(!p.running);
+        b->setEnabled(!p.running && !closing_);
+    for (QCheckBox* cb : switches_)
+        cb->setEnabled(!p.running && !closing_);
+    for (QWidget* b : {static_cast<QWidget*>(B_Stop), static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(CB_New),
+                       static_cast<QWidget*>(Data_O_C), static_cast<QWidget*>(Data_O_PO), static_cast<QWidget*>(CB_AutoStart)})
+        b->setEnabled(!closing_);
     if (p.focusRequests != seenFocus_) {
         seenFocus_ = p.focusRequests;
         B_Stop->setFocus();
     }
     Memo1->setPlainText(p.memo.join(QLatin1Char('\n')));
-    L_LogProblem->setText(p.logProblem.isEmpty() ? QString() : QStringLiteral("Журнал не записан: ") + p.logProblem);
-    L_LogProblem->setVisible(!p.logProblem.isEmpty());
+    if (closing_) {
+        L_LogProblem->setText(closingText());
+        L_LogProblem->setVisible(true);
+    } else {
+        L_LogProblem->setText(p.logProblem.isEmpty() ? QString() : QStringLiteral("Журнал не записан: ") + p.logProblem);
+        L_LogProblem->setVisible(!p.logProblem.isEmpty());
+    }
 }
 
 } // namespace varid

@@ -20,6 +20,8 @@ class QTextDocument;
 
 namespace varid {
 
+class ActTable;
+
 // The main window: a view of the station's panel and the user's controls.
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -39,15 +41,29 @@ public:
     // "Добавить в автозагрузку": where the entry goes, and how the outcome is told.
     std::unique_ptr<Autostart> autostart;
     std::function<void(const QString& message, bool failed)> tellAutostart;
-    QString startedHome; // --home as given, for the autostart entry
+    QString startedHome; // the home folder (absolute), for the autostart entry
 
     // "Свернуть": into the notification area, or minimized where there is none.
     void hideToTray();
     void showFromTray();
     QSystemTrayIcon* trayIcon() const { return tray_; }
     std::function<bool()> trayAvailable; // the desktop's notification area, asked each time
+    // "Выход" in the tray's menu: the program ends whatever the window's state, as closing the
+    // window does (during a run, after its current step).
+    void quitProgram();
+
+    // The act as it now stands in XXX, into `doc` (after a repair the preview and the saved
+    // file show the new verdicts).
+    void renderActInto(QTextDocument& doc);
+    // The table of the act beside its preview; after each repair `doc` is rendered again.
+    std::unique_ptr<ActTable> actTable(QTextDocument& doc, QWidget* parent);
+
+    // Shown while the window waits for the run's current step before it closes.
+    static QString closingText() { return QStringLiteral("Программа закончит текущий шаг передачи и закроется…"); }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -71,6 +87,12 @@ private:
     QPlainTextEdit* Memo1;
     QTimeEdit *DT, *DT1, *DT2;
     int seenFocus_ = 0;
+    bool closing_ = false;
+    struct {
+        QDateEdit* edit = nullptr;
+        bool afterDigit = false;
+        int sectionBefore = -1;
+    } typing_; // the last key typed into a period picker
     QSystemTrayIcon* tray_ = nullptr;
     // The inputs' values as the window last set or the user last entered them.
     struct {
