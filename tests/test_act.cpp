@@ -7,6 +7,8 @@
 
 #include <QGuiApplication>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QStandardPaths>
 #include <QTextDocument>
 
@@ -227,6 +229,115 @@ TEST_F(ActTest, ThePrintedActShowsItsSectionsAndVerdicts)
         EXPECT_GT(QFileInfo(file).size(), 100) << ext;
     }
     EXPECT_THROW(saveAct(*actDocument(html), dir_.filePath(QStringLiteral("act.doc"))), DbError);
+}
+
+// Amounts as a Russian document writes them: thousands apart by a blank.
+TEST(ActFigures, ThousandsApartByABlank)
+{
+    const struct { double v; bool money; const char* text; } cases[] = {
+        {0, true, "0.00"}, {999.5, true, "999.50"}, {1234.5, true, "1 234.50"}, {-1234567.891, true, "-1 234 567.89"},
+        {100000, true, "100 000.00"}, {12345, false, "12 345"}, {12, false, "12"}, {-999, false, "-999"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(actFigure(c.v, c.money, QLatin1Char(' ')), QString::fromUtf8(c.text)) << c.v;
+}
+
+namespace {
+// Many rows in three sections: an act that runs over several pages.
+QVector<ActRow> longAct()
+{
+    QVector<ActRow> rows;
+    const char* titles[] = {"Билеты", "Билеты строки", "Продление"};
+    for (int s = 0; s < 3; ++s)
+        for (int i = 0; i < 70; ++i) {
+            ActRow r;
+            r.owner = QStringLiteral("X");
+            r.section = s + 1;
+            r.title = QString::fromUtf8(titles[s]);
+            r.day = QDate(2010, 1, 1).addDays(i);
+            r.name = i % 2 ? QStringLiteral("открыт") : QString();
+            r.localCount = i;
+            r.localSum = 1234567.5 + i;
+            r.mainCount = i;
+            r.mainSum = i % 9 ? 1234567.5 + i : 0;
+            r.verdict = i % 9 ? QStringLiteral("OK") : QStringLiteral("Oшибка");
+            rows << r;
+        }
+    return rows;
+}
+
+QStringList pdfPages(const QString& pdf)
+{
+    QStringList pages;
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    EXPECT_FALSE(pdftotext.isEmpty()) << "scripts/setup installs poppler-utils";
+    for (int page = 1;; ++page) {
+        QProcess p;
+        p.start(pdftotext, {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"), QString::number(page), pdf,
+                            QStringLiteral("-")});
+        if (!p.waitForFinished(30000) || p.exitCode() != 0)
+            break;
+        const QString text = QString::fromUtf8(p.readAllStandardOutput());
+        if (text.trimmed().isEmpty())
+            break;
+        pages << text;
+    }
+    return pages;
+}
+} // namespace
+
+// The printed act over several pages: a table that runs on repeats its heading and its column
+// headings; a heading never stands alone at a page's foot; a figure never touches the verdict;
+// amounts carry their thousands blanks. The text export is a table, one row a line.
+TEST(PrintedAct, PagesRepeatTheirHeadingsAndCellsKeepApart)
+{
+    varid::testing::app();
+    QTemporaryDir dir;
+    const QVector<ActRow> rows = longAct();
+    const ReportHeader h{QStringLiteral("ТОО"), QStringLiteral("Филиал 1"), QStringLiteral("F1"), QDate(2010, 1, 1), QDate(2010, 3, 31),
+                         QDateTime(QDate(2010, 4, 1), QTime(9, 0))};
+    const QString pdf = dir.filePath(QStringLiteral("act.pdf"));
+    saveAct(*actDocument(renderAct(defaultLayout(), h, rows)), pdf);
+    const QStringList pages = pdfPages(pdf);
+    ASSERT_GE(pages.size(), 3);
+    const QRegularExpression heading(QStringLiteral("^\\s*\\d+\\. (Билеты|Билеты строки|Продление)\\s*$"));
+    for (int i = 0; i < pages.size(); ++i) {
+        QStringList lines;
+        for (const QString& l : pages[i].split(QLatin1Char('\n')))
+            if (!l.trimmed().isEmpty())
+                lines << l;
+        // The last lines before the page number: a row, never a heading or column headings.
+        ASSERT_GE(lines.size(), 3);
+        const QString last = lines[lines.size() - 2];
+        EXPECT_FALSE(heading.match(last).hasMatch()) << "page " << i + 1 << " ends with " << last.toStdString();
+        EXPECT_FALSE(last.contains(QStringLiteral("День")) || last.contains(QStringLiteral("Кол-во"))) << "page " << i + 1;
+        if (i > 0) {
+            // A page that goes on with a section starts with its heading and column headings.
+            EXPECT_TRUE(heading.match(lines[0]).hasMatch()) << "page " << i + 1 << " starts with " << lines[0].toStdString();
+            EXPECT_TRUE(lines[1].contains(QStringLiteral("День"))) << lines[1].toStdString();
+        }
+    }
+    const QString all = pages.join(QLatin1Char('\n'));
+    EXPECT_TRUE(all.contains(QStringLiteral("1 234 567.50"))) << "no thousands blanks";
+    EXPECT_FALSE(all.contains(QStringLiteral("0.00Oшибка")));
+    EXPECT_FALSE(all.contains(QStringLiteral(".50OK")));
+
+    const QString txt = dir.filePath(QStringLiteral("act.txt"));
+    saveAct(*actDocument(renderAct(defaultLayout(), h, rows)), txt, actText(h, rows));
+    QFile f(txt);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList text = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    const int first = int(text.indexOf(QStringLiteral("1. Билеты")));
+    ASSERT_GE(first, 0);
+    EXPECT_TRUE(text[first + 1].startsWith(QStringLiteral("День")));
+    // Every row of the section on one line, its verdict in one column.
+    const int verdictAt = int(text[first + 2].indexOf(QStringLiteral("Oшибка")));
+    ASSERT_GT(verdictAt, 0) << text[first + 2].toStdString();
+    for (int i = 0; i < 70; ++i) {
+        const QString& line = text[first + 2 + i];
+        EXPECT_TRUE(line.startsWith(shortDate(QDate(2010, 1, 1).addDays(i)))) << line.toStdString();
+        EXPECT_EQ(line.indexOf(QRegularExpression(QStringLiteral("(OK|Oшибка)$"))), verdictAt) << line.toStdString();
+    }
 }
 
 int main(int argc, char** argv)

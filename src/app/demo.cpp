@@ -233,11 +233,15 @@ void make(const QString& dir, int rows, unsigned seed, const QDate& today, const
         for (int l = 1; l <= lines; ++l) {
             const bool car = i % 7 == 0 && l == 1;
             const QString item = car ? QStringLiteral("A%1-%2").arg(kBranch).arg(i) : QStringLiteral("I-%1").arg(m.pick(1, 50));
-            local.insert(QStringLiteral("BILET_LINE"),
-                         {QStringLiteral("BL_NID"), QStringLiteral("BL_NOMER"), QStringLiteral("BL_DATA"), QStringLiteral("BL_B_NID"), QStringLiteral("BL_I_NID"),
-                          QStringLiteral("BL_MASSA"), QStringLiteral("BL_KOL"), QStringLiteral("BL_SUMMA"), QStringLiteral("BL_PROCHEE"), QStringLiteral("BL_MASSA_O"), QStringLiteral("BL_KATEG")},
-                         {QStringLiteral("%1.%2").arg(id).arg(l), l, opened, id, item, m.pick(1, 30), 1, sum / lines,
-                          car ? QStringLiteral("Toyota Camry") : QStringLiteral("кольцо 585"), m.pick(1, 25), 1});
+            const QStringList blCols{QStringLiteral("BL_NID"), QStringLiteral("BL_NOMER"), QStringLiteral("BL_DATA"), QStringLiteral("BL_B_NID"),
+                                     QStringLiteral("BL_I_NID"), QStringLiteral("BL_MASSA"), QStringLiteral("BL_KOL"), QStringLiteral("BL_SUMMA"),
+                                     QStringLiteral("BL_PROCHEE"), QStringLiteral("BL_MASSA_O"), QStringLiteral("BL_KATEG")};
+            const QVariantList bl{QStringLiteral("%1.%2").arg(id).arg(l), l, opened, id, item, m.pick(1, 30), 1, sum / lines,
+                                  car ? QStringLiteral("Toyota Camry") : QStringLiteral("кольцо 585"), m.pick(1, 25), 1};
+            local.insert(QStringLiteral("BILET_LINE"), blCols, bl);
+            // A ticket sent earlier has its lines on the main database too: the demo's act agrees.
+            if (sent)
+                main.insert(QStringLiteral("BILET_LINE"), blCols, bl);
             if (car)
                 local.insert(QStringLiteral("AUTO"),
                              {QStringLiteral("A_NID"), QStringLiteral("A_KTO"), QStringLiteral("A_MARKA"), QStringLiteral("A_MODEL"), QStringLiteral("A_GOSNOMER"),

@@ -42,8 +42,9 @@ int actMode(const Options& o)
     try {
         if (!o.pdf.isEmpty()) {
             const ActRequest request{*o.from, *o.to, st.panel.L_KTO.text};
-            const QString html = renderAct(loadLayout(st.home()), Act::header(st.dm, request, host.now()), rows);
-            saveAct(*actDocument(html, layoutPath(st.home())), o.pdf);
+            const ReportHeader header = Act::header(st.dm, request, host.now());
+            const QString html = renderAct(loadLayout(st.home()), header, rows);
+            saveAct(*actDocument(html, layoutPath(st.home())), o.pdf, actText(header, rows));
             out(QStringLiteral("Акт:       ") + o.pdf);
         } else {
             for (const ActRow& r : rows) {

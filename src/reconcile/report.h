@@ -24,7 +24,15 @@ QString renderAct(const QString& layout, const ReportHeader& header, const QVect
 // The act as a document; a layout rendered blank is an error naming `layoutFile`.
 std::unique_ptr<QTextDocument> actDocument(const QString& html, const QString& layoutFile = {});
 
+// The act as plain text: its heading, then each section as a table, one row a line, the
+// columns aligned (for .txt).
+QString actText(const ReportHeader& header, const QVector<ActRow>& rows);
+// An amount as the act prints it: two decimals, thousands apart by a blank ("12 345.67");
+// a count without decimals.
+QString actFigure(double v, bool money, QChar blank = QChar(0x00A0));
+
 // Writes the document by the file's ending: .pdf, .html/.htm, .txt, .odt; throws DbError.
-void saveAct(QTextDocument& doc, const QString& file);
+// A .txt file takes `text` (actText) where it is given.
+void saveAct(QTextDocument& doc, const QString& file, const QString& text = {});
 
 } // namespace varid

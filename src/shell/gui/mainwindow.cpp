@@ -291,13 +291,14 @@ void MainWindow::previewAct(QTextDocument& doc)
             t->exec();
         });
         QAction* save = bar->addAction(QStringLiteral("Сохранить как…"));
-        connect(save, &QAction::triggered, &dialog, [&dialog, &doc] {
+        connect(save, &QAction::triggered, &dialog, [this, &dialog, &doc] {
             const QString file = QFileDialog::getSaveFileName(&dialog, QStringLiteral("Output Options"), QStringLiteral("Akt_Sverki.pdf"),
                 QStringLiteral("Adobe Acrobat (PDF) (*.pdf);;Web Page (HTML) (*.html *.htm);;Plain Text (TXT) (*.txt);;ODF (*.odt)"));
             if (file.isEmpty())
                 return;
             try {
-                saveAct(doc, file);
+                const ActRequest request{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text};
+                saveAct(doc, file, actText(Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm)));
             } catch (const DbError& e) {
                 QMessageBox::warning(&dialog, QStringLiteral("Акт сверки"), e.message());
             }
