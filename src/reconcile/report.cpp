@@ -155,18 +155,17 @@ QString renderAct(const QString& layout, const ReportHeader& h, const QVector<Ac
     return out;
 }
 
-std::unique_ptr<QTextDocument> actDocument(const QString& html, const QString& layoutFile)
+void fillActDocument(QTextDocument& doc, const QString& html, const QString& layoutFile)
 {
-    auto doc = std::make_unique<QTextDocument>();
-    doc->setDefaultFont(QFont(QStringLiteral("DejaVu Sans"), 8));
-    doc->setHtml(html);
+    doc.setDefaultFont(QFont(QStringLiteral("DejaVu Sans"), 8));
+    doc.setHtml(html);
     // A layout the engine renders as nothing (an element it takes for the whole document)
     // would print a blank act that looks like success.
-    if (doc->toPlainText().trimmed().isEmpty())
+    if (doc.toPlainText().trimmed().isEmpty())
         throw DbError(QStringLiteral("Макет отчета %1 выводится пустым листом: проверьте его разметку").arg(QDir::toNativeSeparators(layoutFile)));
     // Every cell keeps its figures off its borders, so a sum never runs into the verdict
     // beside it, whatever padding the layout's style asks for.
-    for (QTextFrame* frame : doc->rootFrame()->childFrames())
+    for (QTextFrame* frame : doc.rootFrame()->childFrames())
         if (auto* table = qobject_cast<QTextTable*>(frame)) {
             for (int r = 0; r < table->rows(); ++r)
                 for (int c = 0; c < table->columns(); ++c) {
@@ -181,6 +180,12 @@ std::unique_ptr<QTextDocument> actDocument(const QString& html, const QString& l
                     cell.setFormat(f);
                 }
         }
+}
+
+std::unique_ptr<QTextDocument> actDocument(const QString& html, const QString& layoutFile)
+{
+    auto doc = std::make_unique<QTextDocument>();
+    fillActDocument(*doc, html, layoutFile);
     return doc;
 }
 

@@ -21,7 +21,9 @@ QString defaultLayout();
 
 // The layout filled in; throws DbError when the layout lacks its row block.
 QString renderAct(const QString& layout, const ReportHeader& header, const QVector<ActRow>& rows);
-// The act as a document; a layout rendered blank is an error naming `layoutFile`.
+// The act as a document, or into one (the preview's, again after a repair); a layout rendered
+// blank is an error naming `layoutFile`.
+void fillActDocument(QTextDocument& doc, const QString& html, const QString& layoutFile = {});
 std::unique_ptr<QTextDocument> actDocument(const QString& html, const QString& layoutFile = {});
 
 // The act as plain text: its heading, then each section as a table, one row a line, the

@@ -1,6 +1,7 @@
 #include "shell/gui/acttable.h"
 
 #include "data/values.h"
+#include "reconcile/report.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -14,6 +15,7 @@
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace varid {
@@ -102,11 +104,13 @@ ActTable::~ActTable()
 void ActTable::showEvent(QShowEvent* e)
 {
     QDialog::showEvent(e);
-    // Wide enough that the last column ("Итог") shows whole when the table opens.
-    layout()->activate();
-    const int missing = view_->horizontalHeader()->length() - view_->viewport()->width();
-    if (missing > 0)
-        resize(width() + missing + 2, height());
+    // Wide enough that the last column ("Итог") shows whole when the table opens: measured
+    // once the window stands on the screen, widened then.
+    QTimer::singleShot(0, this, [this] {
+        const int missing = view_->horizontalHeader()->length() - view_->viewport()->width();
+        if (missing > 0)
+            resize(width() + missing + 2, height());
+    });
 }
 
 QString ActTable::statusText() const
@@ -128,8 +132,8 @@ void ActTable::reload()
         failed += bad;
         QList<QStandardItem*> line{cell(QString::number(r.section), r.section), cell(r.title, r.title),
                                    cell(shortDate(r.day), r.day), cell(r.name, r.name),
-                                   cell(QString::number(r.localCount, 'f', 0), r.localCount), cell(QString::number(r.localSum, 'f', 2), r.localSum),
-                                   cell(QString::number(r.mainCount, 'f', 0), r.mainCount), cell(QString::number(r.mainSum, 'f', 2), r.mainSum),
+                                   cell(actFigure(r.localCount, false), r.localCount), cell(actFigure(r.localSum, true), r.localSum),
+                                   cell(actFigure(r.mainCount, false), r.mainCount), cell(actFigure(r.mainSum, true), r.mainSum),
                                    cell(r.verdict, r.verdict)};
         line[0]->setData(i, kIndexRole);
         for (QStandardItem* c : line) {

@@ -230,7 +230,7 @@ void MainWindow::renderActInto(QTextDocument& doc)
 {
     const ActRequest request{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text};
     const QString html = renderAct(loadLayout(st_.home()), Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm));
-    doc.setHtml(html);
+    fillActDocument(doc, html, layoutPath(st_.home()));
 }
 
 std::unique_ptr<ActTable> MainWindow::actTable(QTextDocument& doc, QWidget* parent)
