@@ -424,8 +424,9 @@ TEST_F(Window, TheActAfterARepairHoldsTheNewCounts)
         after << doc.toPlainText();
         // Rendered as the first time: its cells still padded.
         for (QTextFrame* frame : doc.rootFrame()->childFrames())
-            if (auto* t = qobject_cast<QTextTable*>(frame))
+            if (auto* t = qobject_cast<QTextTable*>(frame)) {
                 EXPECT_GE(t->cellAt(t->rows() - 1, 0).format().toTableCellFormat().leftPadding(), 4.0);
+            }
         EXPECT_TRUE(table->statusText().contains(QStringLiteral("отправлено заново"))) << table->statusText().toStdString();
     };
     el<QPushButton>("B_Akt")->click();
