@@ -168,6 +168,11 @@ TEST_F(Durability, ABrokenPeriodReplacementIsSentAgainByTheNextRun)
          "INSERT INTO REALIZ (REA_NID, REA_KEY, REA_DATA, REA_NOMER, REA_KTO, REA_NEW_OLD) VALUES ('%1', 'F1%1', '2010-03-03 00:00:00', 1, 'F1', 'OLD');",
          "INSERT INTO REALIZ (REA_NID, REA_KEY, REA_DATA, REA_NOMER, REA_KTO) VALUES ('rx', 'F1rx', '2010-03-03 00:00:00', 1, 'F1');",
          "SELECT COUNT(*) FROM REALIZ WHERE REA_KTO='F1'"},
+        {Switch::Bilet, Bar::BLine, "билеты",
+         "INSERT INTO BILET (B_NID, B_NOMER, B_DATA, B_KTO, B_NEW_OLD) VALUES ('t-%1', 1, '2010-03-03 00:00:00', 'F1', 'OLD');"
+         "INSERT INTO BILET_LINE (BL_NID, BL_B_NID, BL_NOMER, BL_DATA, BL_SUMMA) VALUES ('%1', 't-%1', 1, '2010-03-03 00:00:00', 1);",
+         "SELECT 1",
+         "SELECT COUNT(*) FROM BILET_LINE"},
         {Switch::Ostatok, Bar::Ostatok, "остатки",
          "INSERT INTO OSTATOK (O_NID, O_SCHET, O_MESIC, O_GOD, O_KTO, O_NEW_OLD, O_DEBET, O_KREDIT) VALUES ('%1', '%1', 3, 2010, 'F1', 'OLD', 1, 2);",
          "INSERT INTO OSTATOK (O_NID, O_SCHET, O_MESIC, O_GOD, O_KTO, O_DEBET, O_KREDIT) VALUES ('ox', 'ox', 3, 2010, 'F1', 1, 2);",
@@ -222,17 +227,29 @@ TEST_F(Durability, AnEmptyBranchPeriodNeverEmptiesTheMainDatabase)
 }
 
 // What says the database cannot take writes now is no refused row, on either path: a full
-// database and a read-only one end the step, mark nothing and write no failure line; the next
-// run, with the fault gone, sends every row.
+// database, a read-only one and a damaged index end the step, mark nothing without its copy
+// and write no failure line; the next run, with the fault gone, sends every row.
 TEST_F(Durability, AFullOrReadOnlyMainDatabaseIsNoRefusal)
 {
-    const char* faults[] = {"full", "readonly"};
+    const char* faults[] = {"full", "readonly", "damaged"};
     for (const char* fault : faults) {
         SCOPED_TRACE(fault);
         SetUp();
         for (int i = 1; i <= 5; ++i)
             local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD, G_SODER) VALUES "
                                  "('g%1', '2010-03-05 00:00:00', 'F1', '1', 1, 'NEW', '%2');").arg(i).arg(QString(3000, QLatin1Char('x'))));
+        QByteArray intact;
+        if (qstrcmp(fault, "damaged") == 0) {
+            // A damaged page: the root of the main ledger's key index overwritten.
+            const int root = mainValue(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name='IX_G_NID'")).toInt();
+            const int size = mainValue(QStringLiteral("PRAGMA page_size")).toInt();
+            ASSERT_GT(root, 0);
+            QFile f(mainFile());
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+            intact = f.readAll();
+            f.seek(qint64(root - 1) * size);
+            f.write(QByteArray(size, '\x5a'));
+        }
         RunContext context(request(true, Switch::GL_Book));
         {
             DM dm(QStringLiteral("-f"));
@@ -254,10 +271,15 @@ TEST_F(Durability, AFullOrReadOnlyMainDatabaseIsNoRefusal)
         const QStringList lines = linesOf(context);
         EXPECT_TRUE(lines.filter(QStringLiteral("Ошибка!")).isEmpty()) << lines.join(QLatin1Char('\n')).toStdString();
         // Marked only where the copy is on the main database: not one row without it.
-        const int copied = mainValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK")).toInt();
+        const int copied = intact.isEmpty() ? mainValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK")).toInt() : 0;
         EXPECT_LT(copied, 5);
         EXPECT_EQ(localValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK WHERE G_NEW_OLD='OLD'")).toInt(), copied);
         EXPECT_TRUE(context.errorMarker().isEmpty());
+        if (!intact.isEmpty()) { // the main file restored, as the chain's IT would
+            QFile f(mainFile());
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(intact);
+        }
         RunContext next(request(true, Switch::GL_Book));
         EXPECT_EQ(runWith(next).end, RunEnd::Completed);
         EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK")).toInt(), 5);
@@ -355,6 +377,53 @@ TEST_F(Durability, ARepairDeletesInsideItsDayAndKindOnly)
     EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(O_NID) FROM (SELECT O_NID FROM OSTATOK ORDER BY O_NID)")).toString(),
               QStringLiteral("f2,m4,y9")); // March 2010's main-only balances gone, April's, 2009's and F2's kept
     EXPECT_FALSE(QFile::exists(journalFile()));
+}
+
+// Every dated kind: the repair of a day deletes the branch's main-only record of that day and
+// keeps its main-only record of the next day and another branch's record of that day.
+TEST_F(Durability, ARepairOfEachKindStaysInsideItsDayAndBranch)
+{
+    struct Case {
+        RecordKind kind;
+        const char* table;
+        const char* key;
+        const char* insert; // %1 key, %2 day, %3 branch (main database only)
+    } cases[] = {
+        {RecordKind::Tickets, "BILET", "B_NID",
+         "INSERT INTO BILET (B_NID, B_NOMER, B_DATA, B_STATYS, B_SUMMA, B_KTO) VALUES ('%1', 1, '%2', 'открыт', 5, '%3');"},
+        {RecordKind::Extensions, "PRODLENIE", "PRO_B_NID",
+         "INSERT INTO PRODLENIE (PRO_NID, PRO_B_NID, PRO_DATA, PRO_SUMMA, PRO_KTO) VALUES ('%1', '%1', '%2', 5, '%3');"},
+        {RecordKind::Sales, "REALIZ", "REA_KEY",
+         "INSERT INTO REALIZ (REA_NID, REA_KEY, REA_DATA, REA_NOMER, REA_SSUDA, REA_KTO) VALUES ('%1', '%1', '%2', 1, 5, '%3');"},
+        {RecordKind::Reports, "AVANS", "AV_NID",
+         "INSERT INTO AVANS (AV_NID, AV_DATA, AV_NOMER, AV_STATYS, AV_SUM1, AV_KTO) VALUES ('%1', '%2', 1, '1', 5, '%3');"},
+        {RecordKind::Ledger, "GL_BOOK", "G_NID",
+         "INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA) VALUES ('%1', '%2', '%3', '1', 5);"},
+        {RecordKind::TicketLines, "BILET_LINE", "BL_NID",
+         "INSERT INTO BILET (B_NID, B_KTO, B_DATA) VALUES ('p%1', '%3', '%2');"
+         "INSERT INTO BILET_LINE (BL_NID, BL_B_NID, BL_NOMER, BL_DATA, BL_SUMMA) VALUES ('%1', 'p%1', 1, '%2', 5);"},
+        {RecordKind::ReportLines, "AVANS_LINE", "AVL_NID",
+         "INSERT INTO AVANS (AV_NID, AV_KTO, AV_DATA) VALUES ('p%1', '%3', '%2');"
+         "INSERT INTO AVANS_LINE (AVL_NID, AVL_AV_NID, AVL_NOMER, AVL_DATA, AVL_SUMMA) VALUES ('%1', 'p%1', 1, '%2', 5);"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        SetUp();
+        auto row = [&](const char* key, const char* day, const char* branch) {
+            main(QString::fromUtf8(c.insert).arg(QString::fromLatin1(key), QString::fromLatin1(day), QString::fromLatin1(branch)));
+        };
+        row("gone", "2010-03-03 00:00:00", "F1");
+        row("nextday", "2010-03-04 00:00:00", "F1");
+        row("other", "2010-03-03 00:00:00", "F2");
+        ASSERT_TRUE(st->connectSequence(Station::Variant::Test));
+        ASSERT_TRUE(st->repair(QDate(2010, 3, 3), c.kind));
+        st->waitForRun();
+        ASSERT_EQ(st->lastOutcome.end, RunEnd::Completed) << st->lastOutcome.error.toStdString();
+        EXPECT_EQ(st->repairDeleted, 1);
+        EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(%1) FROM (SELECT %1 FROM %2 ORDER BY %1)")
+                                .arg(QString::fromLatin1(c.key), QString::fromLatin1(c.table))).toString(),
+                  QStringLiteral("nextday,other"));
+    }
 }
 
 // The journal's file: an entry once, gone when cleared, the file gone with the last one; a
