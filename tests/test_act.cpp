@@ -3,6 +3,7 @@
 #include "transfer_fixture.h"
 
 #include "reconcile/act.h"
+#include "reconcile/detail.h"
 #include "reconcile/report.h"
 
 #include <QGuiApplication>
@@ -100,6 +101,59 @@ TEST_F(ActTest, ASharedBarKeepsTheSumOfBothSectionsGroups)
     EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].max, 2);
     EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].pos, 2);
     EXPECT_EQ(st->panel.bars[size_t(Bar::Real)].max, 2);
+}
+
+// One day with two ticket statuses: one row per status, each with its own figures.
+TEST_F(ActTest, ADayWithTwoTicketStatusesGivesARowPerStatus)
+{
+    const QString tickets = QStringLiteral("INSERT INTO BILET (B_NID, B_DATA, B_STATYS, B_SUMMA, B_KTO) VALUES "
+                                           "('a','2010-03-02 00:00:00','открыт',10,'F1'),('b','2010-03-02 00:00:00','открыт',20,'F1'),"
+                                           "('c','2010-03-02 00:00:00','выкуплен',5,'F1');");
+    local(tickets);
+    main(tickets + QStringLiteral("UPDATE BILET SET B_SUMMA=6 WHERE B_NID='c';"));
+    QStringList seen;
+    for (const ActRow& r : build(kFrom, kTo))
+        if (r.section == 1)
+            seen << describe(r);
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("1|Билеты|02.03.2010|выкуплен|1/5|1/6|Oшибка"),
+                                 QStringLiteral("1|Билеты|02.03.2010|открыт|2/30|2/30|OK")}));
+}
+
+// Amounts that differ in the third or fourth decimal place differ in the act.
+TEST_F(ActTest, AmountsDifferingInTheFourthPlaceDiffer)
+{
+    local(QStringLiteral("INSERT INTO PRODLENIE (PRO_NID, PRO_DATA, PRO_SUMMA, PRO_KTO) VALUES "
+                         "('p','2010-03-02 00:00:00',5.0001,'F1'),('q','2010-03-03 00:00:00',5.001,'F1'),('r','2010-03-04 00:00:00',5.5,'F1');"));
+    main(QStringLiteral("INSERT INTO PRODLENIE (PRO_NID, PRO_DATA, PRO_SUMMA, PRO_KTO) VALUES "
+                        "('p','2010-03-02 00:00:00',5.0002,'F1'),('q','2010-03-03 00:00:00',5.002,'F1'),('r','2010-03-04 00:00:00',5.5,'F1');"));
+    QStringList verdicts;
+    for (const ActRow& r : build(kFrom, kTo))
+        if (r.section == 3)
+            verdicts << shortDate(r.day) + QLatin1Char(' ') + r.verdict;
+    EXPECT_EQ(verdicts, (QStringList{QStringLiteral("02.03.2010 Oшибка"), QStringLiteral("03.03.2010 Oшибка"), QStringLiteral("04.03.2010 OK")}));
+}
+
+// The records behind a ticket-lines group: of a ticket with several lines, the one line that
+// differs, and only it.
+TEST_F(ActTest, TheRecordsBehindALinesGroupAreTheOneDifferingLine)
+{
+    const QString lines = QStringLiteral("INSERT INTO BILET (B_NID, B_DATA, B_KTO) VALUES ('t','2010-03-02 00:00:00','F1');"
+                                         "INSERT INTO BILET_LINE (BL_NID, BL_B_NID, BL_NOMER, BL_DATA, BL_SUMMA) VALUES "
+                                         "('l1','t',1,'2010-03-02 00:00:00',10),('l2','t',2,'2010-03-02 00:00:00',20),('l3','t',3,'2010-03-02 00:00:00',30);");
+    local(lines);
+    main(lines + QStringLiteral("UPDATE BILET_LINE SET BL_SUMMA=21 WHERE BL_NID='l2';"));
+    const QVector<ActRow> rows = build(kFrom, kTo);
+    const ActRow* group = nullptr;
+    for (const ActRow& r : rows)
+        if (r.section == 2 && r.verdict != act::ok)
+            group = &r;
+    ASSERT_NE(group, nullptr);
+    const QVector<RecordDiff> diffs = groupDifferences(st->dm, st->dm2, QStringLiteral("F1"), *group);
+    ASSERT_EQ(diffs.size(), 1);
+    EXPECT_EQ(diffs[0].side, RecordDiff::Different);
+    EXPECT_EQ(diffs[0].key, QStringLiteral("t / 02.03.2010 / 2"));
+    EXPECT_EQ(diffs[0].localAmount, 20);
+    EXPECT_EQ(diffs[0].mainAmount, 21);
 }
 
 TEST_F(ActTest, VerdictsOfMissingAndDifferentGroups)

@@ -1,5 +1,7 @@
 // The four timers on a simulated clock: the start countdown, the transfer timer with its
 // day and night rule, the transfer countdown and the manual controls.
+#include <QEventLoop>
+#include <QTimer>
 #include "transfer_fixture.h"
 
 using namespace varid;
@@ -209,4 +211,25 @@ TEST_F(Schedule, AStoppedRunWritesItsLinesAndTheStopLine)
     EXPECT_TRUE(log.contains(QStringLiteral("-----   Передача остановлена в 05.03.2010 12:00:00  -----"))) << log.toStdString();
     EXPECT_TRUE(st->panel.memo.isEmpty());
     EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("0"));
+}
+
+// The program's own timer (a real QTimer) at Interval:0 never fires under a running event
+// loop: no attempt every turn of the loop.
+TEST(QtTimers, AnIntervalOfZeroNeverFires)
+{
+    varid::testing::app();
+    QtTimerHost host;
+    auto t = host.createTimer(0);
+    int ticks = 0;
+    t->onTick = [&] { ++ticks; };
+    t->setEnabled(true);
+    QEventLoop loop;
+    QTimer::singleShot(200, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(ticks, 0);
+    // Given an interval, it ticks.
+    t->setInterval(10);
+    QTimer::singleShot(200, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_GT(ticks, 0);
 }

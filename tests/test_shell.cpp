@@ -77,6 +77,17 @@ TEST_F(StartUp, FirstStartWritesTheDefaultsAndReadsThemBack)
     EXPECT_EQ(p.L_StartProg.text, QStringLiteral("Включено 05.03.2010 12:00:00"));
 }
 
+// Nine lines, the last one missing: reported short, naming the file.
+TEST_F(StartUp, ANineLinePathIniIsReportedShort)
+{
+    writeFile(ini(), QByteArray("GLServerIP:10.1.0.5\r\nServerName:s\r\nAdminName:sa\r\nAdminPass:p\r\nInterval:30\r\n"
+                                "TimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\nGLAliasName:m\r\n"));
+    auto st = start();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Path.ini: 9 строк вместо десяти"))) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("Path.ini"))) << messages[0].toStdString();
+}
+
 TEST_F(StartUp, LinesAreReadByPositionNotByKey)
 {
     writeFile(ini(), cp1251("XXXXXXXXXXX10.1.1.1\r\nserverName:Филиал\r\nAdm\r\n\r\nInterval:5\r\n123456789\r\n1234567890\r\nSTART:7\r\n"));

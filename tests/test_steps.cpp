@@ -429,3 +429,71 @@ TEST_F(Kinds, TheTerroristListComesDownOnlyWhenTicked)
     EXPECT_EQ(localValue(QStringLiteral("SELECT COUNT(*) FROM TERRORIST")).toInt(), 4);
     EXPECT_EQ(st->panel.bars[size_t(Bar::Terrorist)].max, 0);
 }
+
+// ---- Behaviours held by no test before ----------------------------------------------
+
+// A vehicle without a registration date arrives with a null date, not a failure.
+TEST_F(Kinds, AVehicleWithoutARegistrationDateArrivesWithANullDate)
+{
+    local(ticket("B1", "2010-03-05 00:00:00") + ticketLine("B1", 1, "2010-03-05 00:00:00", "A1")
+          + "INSERT INTO AUTO (A_NID, A_KTO, A_MARKA, A_MODEL, A_GOD, A_DATA_TC) VALUES ('A1','F1','Lada','Niva','2001',NULL);");
+    only({Switch::Bilet});
+    ASSERT_EQ(run(), RunEnd::Completed);
+    EXPECT_TRUE(failureLines().isEmpty()) << failureLines().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT A_MARKA FROM AUTO WHERE A_NID='A1'")).toString(), QStringLiteral("Lada"));
+    EXPECT_TRUE(mainValue(QStringLiteral("SELECT A_DATA_TC FROM AUTO WHERE A_NID='A1'")).isNull()
+                || mainValue(QStringLiteral("SELECT A_DATA_TC FROM AUTO WHERE A_NID='A1'")).toString().isEmpty());
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM BILET WHERE B_NID='B1'")).toInt(), 1);
+}
+
+// A night run brings down only the sales addressed to this branch: a sale between two other
+// branches stays on the main database.
+TEST_F(Kinds, ANightRunBringsDownOnlySalesAddressedHere)
+{
+    main(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME) VALUES ('F9', 'Девятый'), ('F8', 'Восьмой');")
+         + sale("S1", "F9", "F9S1", "NEW", nullptr, "F1") + sale("S2", "F9", "F9S2", "NEW", nullptr, "F8"));
+    only({Switch::Realiz});
+    ASSERT_EQ(period(QDate(2010, 3, 1), QDate(2010, 3, 5)), RunEnd::Completed);
+    EXPECT_EQ(localList(QStringLiteral("SELECT REA_KEY v FROM REALIZ ORDER BY REA_KEY")), QStringLiteral("F9S1"));
+}
+
+// The main database refusing the night's ledger or sales deletion: every local row of the
+// period is still sent, and no transaction stays open for what follows.
+TEST_F(Kinds, ARefusedNightDeletionStillSendsThePeriod)
+{
+    local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "
+                         "('g1','2010-03-03 00:00:00','F1','1',1,'OLD'),('g2','2010-03-03 00:00:00','F1','1',1,'OLD');")
+          + sale("S1", "F1", nullptr, "OLD") + sale("S2", "F1", nullptr, "OLD"));
+    main(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA) VALUES "
+                        "('g1','2010-03-03 00:00:00','F1','1',1),('gx','2010-03-03 00:00:00','F1','1',1),('gy','2010-03-03 00:00:00','F1','1',1);"
+                        "INSERT INTO REALIZ (REA_NID, REA_KEY, REA_DATA, REA_NOMER, REA_KTO) VALUES "
+                        "('x1','F1x1','2010-03-03 00:00:00',1,'F1'),('x2','F1x2','2010-03-03 00:00:00',1,'F1'),('x3','F1x3','2010-03-03 00:00:00',1,'F1');"
+                        "CREATE TRIGGER nodelgl BEFORE DELETE ON GL_BOOK BEGIN SELECT RAISE(ABORT, 'no'); END;"
+                        "CREATE TRIGGER nodelrea BEFORE DELETE ON REALIZ BEGIN SELECT RAISE(ABORT, 'no'); END;"));
+    only({Switch::Realiz, Switch::GL_Book});
+    ASSERT_EQ(period(QDate(2010, 3, 1), QDate(2010, 3, 5)), RunEnd::Completed);
+    EXPECT_EQ(mainList(QStringLiteral("SELECT G_NID v FROM GL_BOOK ORDER BY G_NID")), QStringLiteral("g1,g2,gx,gy"));
+    EXPECT_EQ(mainList(QStringLiteral("SELECT REA_KEY v FROM REALIZ ORDER BY REA_KEY")), QStringLiteral("F1S1,F1S2,F1x1,F1x2,F1x3"));
+    // Nothing left open: another writer takes the main database at once.
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK")).toInt(), 4);
+    runSqliteScript(mainFile(), QStringLiteral("BEGIN IMMEDIATE; COMMIT;"));
+}
+
+// The night's deletion boundary: as many rows on the main database as at the branch delete
+// nothing; one more deletes the period's main rows before they are sent again.
+TEST_F(Kinds, TheNightDeletionBoundary)
+{
+    for (const bool oneMore : {false, true}) {
+        SCOPED_TRACE(oneMore);
+        SetUp();
+        local(extension("P1", "B1", "2010-03-03 00:00:00", 5, "OLD") + extension("P2", "B2", "2010-03-03 00:00:00", 5, "OLD"));
+        main(QStringLiteral("INSERT INTO PRODLENIE (PRO_NID, PRO_B_NID, PRO_DATA, PRO_SUMMA, PRO_KTO) VALUES "
+                            "('P1','B1','2010-03-03 00:00:00',5,'F1'),('Q2','Q2','2010-03-03 00:00:00',5,'F1');")
+             + (oneMore ? QStringLiteral("INSERT INTO PRODLENIE (PRO_NID, PRO_B_NID, PRO_DATA, PRO_SUMMA, PRO_KTO) VALUES ('Q3','Q3','2010-03-03 00:00:00',5,'F1');")
+                        : QString()));
+        only({Switch::Prodlenie});
+        ASSERT_EQ(period(QDate(2010, 3, 1), QDate(2010, 3, 5)), RunEnd::Completed);
+        EXPECT_EQ(mainList(QStringLiteral("SELECT PRO_B_NID v FROM PRODLENIE ORDER BY PRO_B_NID")),
+                  oneMore ? QStringLiteral("B1,B2") : QStringLiteral("B1,B2,Q2"));
+    }
+}
