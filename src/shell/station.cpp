@@ -130,7 +130,7 @@ bool Station::connectSequence(Variant v)
         QStringList active;
         QString name;
         for (dm.T_KTO.first(); !dm.T_KTO.eof(); dm.T_KTO.next()) {
-            if (dm.T_KTO.text(QStringLiteral("KTO_ACTIV")) != texts::yes)
+            if (dm.T_KTO.text(QStringLiteral("KTO_ACTIV")).trimmed() != texts::yes)
                 continue;
             active << dm.T_KTO.text(QStringLiteral("KTO_KOD"));
             name = dm.T_KTO.text(QStringLiteral("KTO_NAME"));
