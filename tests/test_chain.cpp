@@ -50,11 +50,6 @@ const Kind kKinds[] = {
 
 class Chain : public Branch {
 protected:
-    void only(Switch on)
-    {
-        for (const StepDef& s : steps())
-            st->panel.switches[size_t(s.sw)] = s.sw == on;
-    }
     void seed(const Kind& k)
     {
         auto row = [&](const char* id, const char* kto, const char* marker) {

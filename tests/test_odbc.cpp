@@ -20,11 +20,6 @@ QString traceFile() { return QDir(qEnvironmentVariable("ODBCSYSINI")).filePath(Q
 
 class Odbc : public Branch {
 protected:
-    void only(Switch on)
-    {
-        for (const StepDef& s : steps())
-            st->panel.switches[size_t(s.sw)] = s.sw == on;
-    }
 };
 
 } // namespace

@@ -324,14 +324,26 @@ TEST_F(StartUp, AnUnreadableOrShortConfigurationIsNeverReplaced)
         EXPECT_FALSE(st->T1->enabled());
         EXPECT_EQ(readAll(ini()), c.bytes);
     }
-    // A file that is there but cannot be opened: the message, and the file left alone.
-    writeFile(ini(), "GLServerIP:keep me\r\n");
-    ASSERT_TRUE(QFile::setPermissions(ini(), QFileDevice::Permissions()));
-    if (!QFile(ini()).open(QIODevice::ReadOnly)) { // as root every file opens; then skip this half
+    // A Path.ini that is there but cannot be read (a folder in its place cannot be read as a
+    // file by anyone, root included): the message, and nothing written over it.
+    QFile::remove(ini());
+    ASSERT_TRUE(QDir().mkpath(ini()));
+    {
         messages.clear();
         auto st = start();
         ASSERT_EQ(messages.size(), 1);
         EXPECT_EQ(messages[0], QStringLiteral("Не удается найти или прочитать фаил запуска \"Path.ini\""));
+        EXPECT_FALSE(st->T1->enabled());
+    }
+    EXPECT_TRUE(QFileInfo(ini()).isDir());
+    QDir(ini()).removeRecursively();
+    // A file without read permission, where the machine enforces it: the same.
+    writeFile(ini(), "GLServerIP:keep me\r\n");
+    ASSERT_TRUE(QFile::setPermissions(ini(), QFileDevice::Permissions()));
+    if (!QFile(ini()).open(QIODevice::ReadOnly)) {
+        messages.clear();
+        auto st = start();
+        ASSERT_EQ(messages.size(), 1);
         EXPECT_FALSE(st->T1->enabled());
     }
     QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);

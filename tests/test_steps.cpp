@@ -3,7 +3,9 @@
 // the on/off journal, and the terrorist list.
 #include "transfer_fixture.h"
 
+#include "transfer/runcontext.h"
 #include "transfer/steps.h"
+#include "transfer/transferrun.h"
 
 using namespace varid;
 using varid::testing::Branch;
@@ -12,11 +14,6 @@ namespace {
 
 class Kinds : public Branch {
 protected:
-    void only(std::initializer_list<Switch> on)
-    {
-        for (const StepDef& s : steps())
-            st->panel.switches[size_t(s.sw)] = std::find(on.begin(), on.end(), s.sw) != on.end();
-    }
     QString mainList(const QString& sql) { return mainValue(QStringLiteral("SELECT group_concat(v, ',') FROM (%1)").arg(sql)).toString(); }
     QString localList(const QString& sql) { return localValue(QStringLiteral("SELECT group_concat(v, ',') FROM (%1)").arg(sql)).toString(); }
     RunEnd period(const QDate& from, const QDate& to) { return run(false, from, to); }
@@ -178,11 +175,13 @@ TEST_F(Kinds, OwnSalesGetTheirKeysAreTracedAndMarked)
     EXPECT_EQ(localList(QStringLiteral("SELECT REA_NEW_OLD v FROM REALIZ")), QStringLiteral("OLD,OLD,OLD"));
     EXPECT_EQ(mainValue(QStringLiteral("SELECT REA_CENA FROM REALIZ WHERE REA_KEY='OLDKEY'")).toDouble(), 1.0); // "ДА" is left alone
     EXPECT_EQ(mainList(QStringLiteral("SELECT REA_KEY v FROM REALIZ ORDER BY REA_KEY")), QStringLiteral("F1R1,F1R3,OLDKEY"));
-    EXPECT_EQ(lines.mid(1), (QStringList{
+    // The trace of each own sale's lookup, two lines a sale, right after the start line.
+    EXPECT_EQ(lines.mid(1, 6), (QStringList{
         QStringLiteral("1  F1R1   Select * From REALIZ Where REA_KEY='F1R1'  "), QStringLiteral(" statys 0"),
         QStringLiteral("2  OLDKEY   Select * From REALIZ Where REA_KEY='OLDKEY'  "), QStringLiteral(" statys 1"),
-        QStringLiteral("3  F1R3   Select * From REALIZ Where REA_KEY='F1R3'  "), QStringLiteral(" statys 0"),
-        QStringLiteral("-----   Конец передачи 05.03.2010 12:00:00  -----")}).mid(0, 6) + lines.mid(7));
+        QStringLiteral("3  F1R3   Select * From REALIZ Where REA_KEY='F1R3'  "), QStringLiteral(" statys 0")}));
+    // Nothing after them: with the journal's switch off, the run writes no end line.
+    EXPECT_EQ(lines.size(), 7) << lines.join(QLatin1Char('|')).toStdString();
 }
 
 TEST_F(Kinds, IncomingSalesComeDownAndRegisterTheirBranchOnce)
@@ -231,7 +230,10 @@ TEST_F(Kinds, AFailingRegistrationUndoesTheIncomingSale)
 
 TEST_F(Kinds, SalesPeriodIsDeletedOnlyWhenTheMainDatabaseHoldsMore)
 {
-    const struct { int mainRows; int after; } cases[] = {{3, 2}, {2, 2}, {1, 2}};
+    // The branch holds two own sales of the period; the main database some of its own: more
+    // than two, and they are replaced by the branch's two; as many or fewer, and the branch's
+    // two join them.
+    const struct { int mainRows; int after; } cases[] = {{3, 2}, {2, 4}, {1, 3}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mainRows);
         SetUp();
@@ -241,10 +243,9 @@ TEST_F(Kinds, SalesPeriodIsDeletedOnlyWhenTheMainDatabaseHoldsMore)
         main(sale("Z1", "F2", "F2Z1", "OLD"));
         only({Switch::Realiz});
         ASSERT_EQ(period(QDate(2010, 3, 1), QDate(2010, 3, 5)), RunEnd::Completed);
-        const int expected = c.mainRows > 2 ? 2 : c.mainRows + 2;
-        EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM REALIZ WHERE REA_KTO='F1'")).toInt(), expected);
+        EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM REALIZ WHERE REA_KTO='F1'")).toInt(), c.after);
+        EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM REALIZ WHERE REA_KTO='F1' AND REA_KEY IN ('F1R1','F1R2')")).toInt(), 2);
         EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM REALIZ WHERE REA_KTO='F2'")).toInt(), 1);
-        (void)c.after;
     }
 }
 
@@ -342,6 +343,32 @@ TEST_F(Kinds, BalancesAcrossYearsTakeBothWholeYearsAndLeaveYearsInThePeriodTexts
     ASSERT_EQ(period(QDate(2009, 12, 25), QDate(2010, 1, 5)), RunEnd::Completed);
     EXPECT_EQ(mainList(QStringLiteral("SELECT O_GOD || '-' || O_MESIC v FROM OSTATOK ORDER BY O_GOD, O_MESIC")), QStringLiteral("2009-12,2010-1,2010-6"));
     EXPECT_EQ(st->panel.bars[size_t(Bar::Ostatok)].max, 3);
+}
+
+// The balances step leaves the period texts as years for the steps after it; the ledger step
+// sets the dates again.
+TEST_F(Kinds, ThePeriodTextsAreYearsAfterTheBalancesAndDatesAfterTheLedger)
+{
+    RunRequest r;
+    r.branch = QStringLiteral("F1");
+    r.incremental = false;
+    r.from = QDate(2009, 12, 25);
+    r.to = QDate(2010, 1, 5);
+    r.periodStart = shortDate(r.from);
+    r.periodEnd = shortDate(r.to);
+    r.switches.fill(false);
+    r.switches[size_t(Switch::Ostatok)] = true;
+    RunContext context(r);
+    DM dm(QStringLiteral("-p"));
+    DM2 dm2(dm, QStringLiteral("-p"));
+    connectBoth(dm, dm2);
+    Transfer t(dm, dm2, context, host);
+    t.Rec_Ostatok();
+    EXPECT_EQ(context.periodStart(), QStringLiteral("2009"));
+    EXPECT_EQ(context.periodEnd(), QStringLiteral("2010"));
+    t.Rec_GL_Book();
+    EXPECT_EQ(context.periodStart(), QStringLiteral("25.12.2009"));
+    EXPECT_EQ(context.periodEnd(), QStringLiteral("05.01.2010"));
 }
 
 TEST_F(Kinds, ABalanceWithoutKassaMatchesAnyKassa)

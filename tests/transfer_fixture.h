@@ -4,6 +4,9 @@
 #include "fixture.h"
 
 #include "shell/station.h"
+#include "transfer/steps.h"
+
+#include <algorithm>
 
 #include "data/values.h"
 
@@ -46,6 +49,14 @@ protected:
         st->waitForRun();
         return st->lastOutcome.end;
     }
+
+    // Only these steps' switches ticked, the others not.
+    void only(std::initializer_list<Switch> on)
+    {
+        for (const StepDef& s : steps())
+            st->panel.switches[size_t(s.sw)] = std::find(on.begin(), on.end(), s.sw) != on.end();
+    }
+    void only(Switch on) { only({on}); }
 
     QStringList failureLines() const { return lines.filter(QRegularExpression(QStringLiteral("^Ошибка! "))); }
     QString logText() const
