@@ -436,6 +436,21 @@ TEST_F(Kinds, OnOffRowsOfTodayGoUpAndARowOnTheMainDatabaseIsRewritten)
     EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM ONOFF")).toInt(), 3);
 }
 
+// A failed on/off write is rolled back and leaves no transaction open: the next step's rows
+// go up as usual.
+TEST_F(Kinds, AFailedOnOffWriteLeavesNoTransactionOpen)
+{
+    local(QStringLiteral("INSERT INTO ONOFF (OO_NAME, OO_DATA, OO_KTO, OO_ON, OO_OFF) VALUES ('Иванов','2010-03-05 00:00:00','F1','09:00',NULL);")
+          + ticket("B1", "2010-03-05 00:00:00"));
+    main(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON ONOFF BEGIN SELECT RAISE(ABORT, 'no'); END;"));
+    only({Switch::Personal, Switch::Bilet});
+    ASSERT_EQ(run(), RunEnd::Completed);
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM ONOFF")).toInt(), 0);
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM BILET WHERE B_NID='B1'")).toInt(), 1);
+    EXPECT_EQ(localValue(QStringLiteral("SELECT B_NEW_OLD FROM BILET WHERE B_NID='B1'")).toString(), QStringLiteral("OLD"));
+    runSqliteScript(mainFile(), QStringLiteral("BEGIN IMMEDIATE; COMMIT;")); // nobody holds the main database
+}
+
 // ---- Terrorist list ---------------------------------------------------------------------
 
 TEST_F(Kinds, TheTerroristListComesDownOnlyWhenTicked)
