@@ -1,5 +1,9 @@
 #include "data/values.h"
 
+#include "data/dialect.h"
+
+#include <cmath>
+
 #include <QRegularExpression>
 
 namespace varid {
@@ -103,5 +107,17 @@ std::optional<QDateTime> parseStorageText(const QString& text)
         QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d+)?)?$"));
     return dateFrom(re.match(text), 1, 2, 3, 4);
 }
+
+QString quoted(const QString& value)
+{
+    return QLatin1Char('\'') + sqlValue(value) + QLatin1Char('\'');
+}
+
+namespace {
+qint64 scaled(double v) { return std::llround(v * 10000.0); }
+} // namespace
+
+bool sameAmount(double a, double b) { return scaled(a) == scaled(b); }
+bool lessAmount(double a, double b) { return scaled(a) < scaled(b); }
 
 } // namespace varid

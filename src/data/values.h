@@ -37,4 +37,13 @@ std::optional<QDateTime> parseStorageText(const QString& text);
 
 bool isNumeric(const QVariant& v);
 
+// "'" + value + "'" with the value's quotes doubled: every value placed in an SQL text,
+// period texts included, goes through here.
+QString quoted(const QString& value);
+
+// Money columns have four decimal places: sums are compared at that scale, so the noise of
+// adding the same amounts in another order cannot make two equal sums differ.
+bool sameAmount(double a, double b);
+bool lessAmount(double a, double b);
+
 } // namespace varid

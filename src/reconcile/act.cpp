@@ -1,7 +1,6 @@
 #include "reconcile/act.h"
 
 #include "data/values.h"
-#include "transfer/recordcopy.h"
 
 #include <QHash>
 

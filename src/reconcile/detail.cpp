@@ -1,7 +1,6 @@
 #include "reconcile/detail.h"
 
 #include "data/values.h"
-#include "transfer/recordcopy.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,4 +1,5 @@
 #include "shell/panel.h"
+#include "shell/captions.h"
 
 #include "transfer/texts.h"
 

@@ -1,4 +1,5 @@
 #include "shell/station.h"
+#include "shell/captions.h"
 
 #include "data/values.h"
 #include "reconcile/act.h"

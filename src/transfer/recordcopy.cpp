@@ -9,18 +9,6 @@
 
 namespace varid {
 
-QString quoted(const QString& value)
-{
-    return QLatin1Char('\'') + sqlValue(value) + QLatin1Char('\'');
-}
-
-namespace {
-qint64 scaled(double v) { return std::llround(v * 10000.0); }
-} // namespace
-
-bool sameAmount(double a, double b) { return scaled(a) == scaled(b); }
-bool lessAmount(double a, double b) { return scaled(a) < scaled(b); }
-
 RecordCopy::RecordCopy(DM& dm, DM2& dm2, RunState& state, const Clock& clock)
     : dm_(dm), dm2_(dm2), state_(state), clock_(clock),
       mainLookup_(dm2.ADOC2), localLookup_(dm.ADOC1), localMark_(dm.ADOC1), mainExec_(dm2.ADOC2), scratch_(dm.ADOC1)

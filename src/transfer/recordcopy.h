@@ -1,5 +1,6 @@
 #pragma once
 #include "data/datamodules.h"
+#include "data/values.h"
 #include "transfer/runstate.h"
 
 #include <functional>
@@ -64,11 +65,6 @@ struct PeriodTotals {
     double sum = 0; // a null sum counts as 0
 };
 
-// Money columns have four decimal places: sums are compared at that scale, so the noise of
-// adding the same amounts in another order cannot make two equal sums differ.
-bool sameAmount(double a, double b);
-bool lessAmount(double a, double b);
-
 // The pattern every step shares: the walk, the per-row guard, the failure line and the
 // send marker, in either direction. It owns its lookup and marking queries, so no step can
 // close the set it walks.
@@ -129,9 +125,5 @@ private:
     const Clock& clock_;
     Query mainLookup_, localLookup_, localMark_, mainExec_, scratch_;
 };
-
-// "'" + value + "'" with the value's quotes doubled: every value placed in an SQL text,
-// period texts included, goes through here.
-QString quoted(const QString& value);
 
 } // namespace varid

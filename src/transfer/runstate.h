@@ -1,5 +1,5 @@
 #pragma once
-#include "transfer/clock.h"
+#include "data/clock.h"
 
 #include <QDate>
 #include <QString>

@@ -1,18 +1,10 @@
 #pragma once
-// The words the program writes character for character: status texts, log lead-ins,
-// captions. Kept here once, so no second copy can drift.
+// The words the run writes character for character: its log lead-ins and the marks it
+// reads. Kept here once, so no second copy can drift; the window's status texts and
+// captions are the shell's (shell/captions.h).
 #include <QString>
 
 namespace varid::texts {
-
-inline const QString connected = QStringLiteral("Есть соединение");
-inline const QString notConnected = QStringLiteral("Cоединение отсутствует"); // Latin C, then Cyrillic
-inline const QString connecting = QStringLiteral("Соединение");
-// The local database answers, but its KTO names no single branch.
-inline const QString branchUnknown = QStringLiteral("Филиал не определён");
-// Another Varid works with this branch database.
-inline const QString databaseTaken = QStringLiteral("База занята другим Varid");
-inline const QString initialStatus = QStringLiteral("соединение отсутствует");
 
 inline const QString runStartLead = QStringLiteral("-----   Начало передачи ");
 inline const QString runEndLead = QStringLiteral("-----   Конец передачи ");
@@ -25,10 +17,6 @@ inline const QString repairEndLead = QStringLiteral("-----   Конец повт
 inline const QString replacementResentLead = QStringLiteral("-----   Повторная передача прерванной замены: ");
 inline const QString lineTail = QStringLiteral("  -----");
 inline const QString failureLead = QStringLiteral("Ошибка! ");
-
-inline const QString captionTest = QStringLiteral("Rozor данными между серверами. Программа Тиверон. v 12.0.0  ");
-inline const QString captionTimer = QStringLiteral("Rozor данными между серверами. Программа Тиверон.  ");
-inline const QString captionInitial = QStringLiteral("Rozor данными между серверами. Программа Тиверон. v 12.0.0");
 
 inline const QString yes = QStringLiteral("ДА");
 inline const QString no = QStringLiteral("НЕТ");
