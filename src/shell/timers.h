@@ -1,5 +1,5 @@
 #pragma once
-#include "transfer/runstate.h"
+#include "data/clock.h"
 
 #include <QObject>
 #include <QTimer>
