@@ -50,7 +50,7 @@ TEST_F(Kinds, NewTicketGoesWithItsLinesAndVehicleAndASentOneIsUpdatedInPlace)
 {
     local(ticket("B1", "2010-03-05 00:00:00") + ticketLine("B1", 1, "2010-03-05 00:00:00", "A1") + ticketLine("B1", 2, "2010-03-05 00:00:00")
           + ticket("B2", "2010-03-04 00:00:00") + ticket("B9", "2010-03-05 00:00:00", nullptr, "NEW", "F2")
-          + "INSERT INTO AUTO (A_NID, A_KTO, A_MARKA, A_MODEL, A_GOD, A_DATA_TC) VALUES ('A1','F1','Toyota','Camry','2015','2009-05-01 00:00:00');");
+          + QStringLiteral("INSERT INTO AUTO (A_NID, A_KTO, A_MARKA, A_MODEL, A_GOD, A_DATA_TC) VALUES ('A1','F1','Toyota','Camry','2015','2009-05-01 00:00:00');"));
     main(QStringLiteral("INSERT INTO BILET (B_NID, B_NOMER, B_SUMMA, B_KTO) VALUES ('B2', 1, 1, 'F1');"
                         "INSERT INTO AUTO (A_NID, A_MARKA) VALUES ('A1', 'старая марка');"));
     only({Switch::Bilet});
@@ -168,7 +168,7 @@ QString sale(const char* nid, const char* kto, const char* key, const char* mark
 TEST_F(Kinds, OwnSalesGetTheirKeysAreTracedAndMarked)
 {
     local(sale("R1", "F1", nullptr) + sale("R2", "F1", "OLDKEY") + sale("R3", "F1", nullptr));
-    main(sale("OLDKEY", "F1", "OLDKEY", "ДА") + "UPDATE REALIZ SET REA_CENA=1;");
+    main(sale("OLDKEY", "F1", "OLDKEY", "ДА") + QStringLiteral("UPDATE REALIZ SET REA_CENA=1;"));
     only({Switch::Realiz});
     ASSERT_EQ(run(), RunEnd::Completed);
     EXPECT_EQ(localList(QStringLiteral("SELECT REA_KEY v FROM REALIZ ORDER BY REA_NID")), QStringLiteral("F1R1,OLDKEY,F1R3"));
@@ -478,7 +478,7 @@ TEST_F(Kinds, TheTerroristListComesDownOnlyWhenTicked)
 TEST_F(Kinds, AVehicleWithoutARegistrationDateArrivesWithANullDate)
 {
     local(ticket("B1", "2010-03-05 00:00:00") + ticketLine("B1", 1, "2010-03-05 00:00:00", "A1")
-          + "INSERT INTO AUTO (A_NID, A_KTO, A_MARKA, A_MODEL, A_GOD, A_DATA_TC) VALUES ('A1','F1','Lada','Niva','2001',NULL);");
+          + QStringLiteral("INSERT INTO AUTO (A_NID, A_KTO, A_MARKA, A_MODEL, A_GOD, A_DATA_TC) VALUES ('A1','F1','Lada','Niva','2001',NULL);"));
     only({Switch::Bilet});
     ASSERT_EQ(run(), RunEnd::Completed);
     EXPECT_TRUE(failureLines().isEmpty()) << failureLines().join(QLatin1Char('|')).toStdString();

@@ -144,7 +144,7 @@ TEST_F(Window, TheWindowStaysAliveAndShowsProgressDuringARun)
     int ticks = 0;
     QList<int> seen;
     QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
+    QObject::connect(&probe, &QTimer::timeout, &probe, [&] {
         ++ticks;
         seen << el<QProgressBar>("PB_GL_Book")->value();
     });
@@ -497,7 +497,7 @@ TEST_F(Window, ClosingDuringARunSaysSoAtOnce)
     QString shown;
     bool stopEnabled = true, switchesEnabled = true;
     QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
+    QObject::connect(&probe, &QTimer::timeout, &probe, [&] {
         if (!shown.isEmpty() || !st->running())
             return;
         auto* l = el<QLabel>("L_LogProblem");

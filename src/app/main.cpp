@@ -66,7 +66,7 @@ bool watchStopSignals(QSocketNotifier*& notifier, std::function<void()> onStop)
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
         return false;
     notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier, &QSocketNotifier::activated, [onStop] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [onStop] {
         char c;
         [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &c, 1);
         onStop();

@@ -11,7 +11,7 @@ public:
     explicit QtTimer(int ms) : interval_(ms)
     {
         timer_.setInterval(ms);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { if (onTick) onTick(); });
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { if (onTick) onTick(); });
     }
     void setEnabled(bool on) override
     {
