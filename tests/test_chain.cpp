@@ -160,37 +160,6 @@ TEST_F(Chain, ABusyMainDatabaseEndsTheStepAndMarksNothing)
     Connection::busyTimeoutMs = 10000;
 }
 
-namespace {
-// Another writer takes the main database as the walk reaches its second row.
-class TakeMainAtSecondRow : public RunContext {
-public:
-    TakeMainAtSecondRow(const RunRequest& r, QString file) : RunContext(r), file_(std::move(file)) {}
-    ~TakeMainAtSecondRow() override
-    {
-        if (holder_.isOpen()) {
-            QSqlQuery(holder_).exec(QStringLiteral("ROLLBACK"));
-            holder_.close();
-        }
-        holder_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("taker"));
-    }
-    void setBarPos(Bar b, int pos) override
-    {
-        RunContext::setBarPos(b, pos);
-        if (pos != 2 || holder_.isValid())
-            return;
-        holder_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("taker"));
-        holder_.setDatabaseName(file_);
-        if (holder_.open())
-            QSqlQuery(holder_).exec(QStringLiteral("BEGIN IMMEDIATE"));
-    }
-
-private:
-    QString file_;
-    QSqlDatabase holder_;
-};
-} // namespace
-
 // The marks of the rows copied before the main database stopped answering are kept: the
 // step ends, but what was sent stays sent, and only the rest waits for the next run. A
 // ticket or a report is the exception: its children's pass had not run, so it stays "NEW"
@@ -212,7 +181,7 @@ TEST_F(Chain, RowsSentBeforeTheMainDatabaseWentBusyKeepTheirMarks)
         DM2 dm2(dm, QStringLiteral("-b"));
         connectBoth(dm, dm2);
         {
-            TakeMainAtSecondRow context(r, mainFile());
+            varid::testing::TakeMainAt context(r, mainFile());
             const RunOutcome o = Transfer(dm, dm2, context, host).run();
             EXPECT_NE(o.end, RunEnd::Completed);
         }

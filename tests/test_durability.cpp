@@ -16,41 +16,9 @@
 
 using namespace varid;
 using varid::testing::Branch;
+using varid::testing::TakeMainAt;
 
 namespace {
-
-// Another writer takes the main database when `bar` reaches `pos`: the step breaks off there,
-// as at a lock, a full disk or a lost link.
-class TakeMainAt : public RunContext {
-public:
-    TakeMainAt(const RunRequest& r, QString file, Bar bar, int pos)
-        : RunContext(r), file_(std::move(file)), bar_(bar), pos_(pos) {}
-    ~TakeMainAt() override
-    {
-        if (holder_.isOpen()) {
-            QSqlQuery(holder_).exec(QStringLiteral("ROLLBACK"));
-            holder_.close();
-        }
-        holder_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("taker"));
-    }
-    void setBarPos(Bar b, int pos) override
-    {
-        RunContext::setBarPos(b, pos);
-        if (b != bar_ || pos != pos_ || holder_.isValid())
-            return;
-        holder_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("taker"));
-        holder_.setDatabaseName(file_);
-        if (holder_.open())
-            QSqlQuery(holder_).exec(QStringLiteral("BEGIN IMMEDIATE"));
-    }
-
-private:
-    QString file_;
-    Bar bar_;
-    int pos_;
-    QSqlDatabase holder_;
-};
 
 class Durability : public Branch {
 protected:

@@ -4,6 +4,7 @@
 #include "fixture.h"
 
 #include "shell/station.h"
+#include "transfer/runcontext.h"
 #include "transfer/steps.h"
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 #include "data/values.h"
 
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -70,6 +73,39 @@ protected:
     SimTimerHost host{QDateTime(QDate(2010, 3, 5), QTime(12, 0))};
     std::unique_ptr<Station> st;
     QStringList lines;
+};
+
+// Another writer takes the main database when `bar` (any bar: Bar::Count) reaches `pos`: the
+// step breaks off there, as at a lock, a full disk or a lost link.
+class TakeMainAt : public RunContext {
+public:
+    TakeMainAt(const RunRequest& r, QString file, Bar bar = Bar::Count, int pos = 2)
+        : RunContext(r), file_(std::move(file)), bar_(bar), pos_(pos) {}
+    ~TakeMainAt() override
+    {
+        if (holder_.isOpen()) {
+            QSqlQuery(holder_).exec(QStringLiteral("ROLLBACK"));
+            holder_.close();
+        }
+        holder_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("taker"));
+    }
+    void setBarPos(Bar b, int pos) override
+    {
+        RunContext::setBarPos(b, pos);
+        if ((bar_ != Bar::Count && b != bar_) || pos != pos_ || holder_.isValid())
+            return;
+        holder_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("taker"));
+        holder_.setDatabaseName(file_);
+        if (holder_.open())
+            QSqlQuery(holder_).exec(QStringLiteral("BEGIN IMMEDIATE"));
+    }
+
+private:
+    QString file_;
+    Bar bar_;
+    int pos_;
+    QSqlDatabase holder_;
 };
 
 } // namespace varid::testing

@@ -8,6 +8,14 @@ namespace varid {
 
 namespace {
 
+struct ErrorClassRow {
+    const char* name;          // what the row stands for
+    const int* sqliteCodes;    // SQLite primary result codes (the low byte of an extended code)
+    const int* serverNumbers;  // SQL Server error numbers
+    const char* const* states; // ODBC SQLSTATEs
+    const char* const* texts;  // fragments of the message, for drivers that give no code
+};
+
 // SQLite: BUSY 5, LOCKED 6, NOMEM 7, READONLY 8, INTERRUPT 9, IOERR 10, CORRUPT 11, FULL 13,
 // CANTOPEN 14, PROTOCOL 15, NOTADB 26.
 constexpr int kBusySqlite[] = {5, 6, 0};
@@ -62,14 +70,7 @@ bool listed(const int* list, int n)
     return false;
 }
 
-} // namespace
-
-const ErrorClassRow* errorClassRows(int* count)
-{
-    *count = int(std::size(kRows));
-    return kRows;
-}
-
+// The row of the table a failure falls in, or null for a refusal.
 const ErrorClassRow* unavailableRow(ErrorSource source, const QString& nativeCode, const QString& text)
 {
     // A driver joins the codes of several diagnostic records with ';'.
@@ -105,6 +106,8 @@ const ErrorClassRow* unavailableRow(ErrorSource source, const QString& nativeCod
     }
     return nullptr;
 }
+
+} // namespace
 
 ErrorClass classify(ErrorSource source, const QString& nativeCode, const QString& text)
 {

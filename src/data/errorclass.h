@@ -17,19 +17,9 @@ enum class ErrorSource { Sqlite, SqliteOdbc, SqlServer };
 //  breaks off and the row stays "NEW" for the next attempt.
 enum class ErrorClass { Refused, Unavailable };
 
-struct ErrorClassRow {
-    const char* name;          // what the row stands for, for tests and traces
-    const int* sqliteCodes;    // SQLite primary result codes (the low byte of an extended code)
-    const int* serverNumbers;  // SQL Server error numbers
-    const char* const* states; // ODBC SQLSTATEs
-    const char* const* texts;  // fragments of the message, for drivers that give no code
-};
-
-// The table every failure is classed by; anything no row names is a refusal.
-const ErrorClassRow* errorClassRows(int* count);
-
-// The row of the table a failure falls in, or null for a refusal.
-const ErrorClassRow* unavailableRow(ErrorSource source, const QString& nativeCode, const QString& text);
+// Classes a failure by the data layer's one table of error classes (errorclass.cpp): by
+// SQLite's result code, SQL Server's error number, the ODBC SQLSTATE, or the message where a
+// driver gives no code. Anything the table does not name is a refusal.
 ErrorClass classify(ErrorSource source, const QString& nativeCode, const QString& text);
 ErrorClass classify(ErrorSource source, const QSqlError& e);
 

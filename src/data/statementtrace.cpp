@@ -54,13 +54,6 @@ bool StatementTrace::open(const QString& path, QString* error)
     return true;
 }
 
-void StatementTrace::close()
-{
-    QMutexLocker lock(&mutex());
-    active_.store(false);
-    file().reset();
-}
-
 qint64 StatementTrace::now()
 {
     return clock().nsecsElapsed();

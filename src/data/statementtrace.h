@@ -17,7 +17,6 @@ class StatementTrace {
 public:
     // Opens (appends to) `file`; false, with the reason in `error`, when it cannot.
     static bool open(const QString& file, QString* error = nullptr);
-    static void close();
     static bool active() { return active_.load(std::memory_order_relaxed); }
     static qint64 now(); // a monotonic clock in nanoseconds
 

@@ -359,23 +359,19 @@ void Station::T3Timer()
         arm();
     const RunRequest request = *armed_;
     armed_.reset();
-    beginTransfer(request, {}, {});
+    openRunLog(texts::runStartLead);
+    startJob(request, [](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
+        return Transfer(dm, dm2, context, clock).run();
+    }, [this] { transferEnded(); });
 }
 
-void Station::beginTransfer(const RunRequest& request, Job job, std::function<void()> ended)
+void Station::openRunLog(const QString& startLead)
 {
     const QDateTime now = host_.now();
     runLog.setPaths(home_, now.date());
     panel.setErrorMarker(QString());
     flushLog(); // what an aborted run left goes first
-    panel.addLine(runLine(texts::runStartLead, now));
-    if (!job)
-        job = [](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) { return Transfer(dm, dm2, context, clock).run(); };
-    startJob(request, std::move(job), [this, ended] {
-        transferEnded();
-        if (ended)
-            ended();
-    });
+    panel.addLine(runLine(startLead, now));
 }
 
 bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> ended)
@@ -398,11 +394,7 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
     // A repair is no transfer: its own start and end lines naming the day and the kind, and it
     // is not counted among the transfers.
     const QString what = QString::fromUtf8(kindInfo(kind).title) + QStringLiteral(" за ") + shortDate(day);
-    const QDateTime now = host_.now();
-    runLog.setPaths(home_, now.date());
-    panel.setErrorMarker(QString());
-    flushLog(); // what an aborted run left goes first
-    panel.addLine(runLine(texts::repairStartLead.arg(what), now));
+    openRunLog(texts::repairStartLead.arg(what));
     startJob(r, [branch, kind, day, deleted, what](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
         const StepDef& step = stepOf(kindInfo(kind).sw);
         Transfer transfer(dm, dm2, context, clock);

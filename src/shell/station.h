@@ -108,8 +108,8 @@ private:
     int intervalMs() const;
     using Job = std::function<RunOutcome(DM&, DM2&, RunContext&, const Clock&)>;
     void startJob(const RunRequest& request, Job job, std::function<void()> ended);
-    // A transfer run, or `job` in its place (a repair), with the run's log lines around it.
-    void beginTransfer(const RunRequest& request, Job job, std::function<void()> ended);
+    // The day's log files, what an aborted run left written out, and the start line.
+    void openRunLog(const QString& startLead);
     void takeNews();
     void jobFinished();
     void transferEnded();
