@@ -156,6 +156,48 @@ TEST_F(ActTest, TheRecordsBehindALinesGroupAreTheOneDifferingLine)
     EXPECT_EQ(diffs[0].mainAmount, 21);
 }
 
+// Every failing group of every section leads to the one record behind it: each kind's records
+// differ in one amount on the main database, and each group's drill-down lists that record.
+TEST_F(ActTest, EveryFailingGroupLeadsToItsRecord)
+{
+    both(QStringLiteral(
+        "INSERT INTO CHANGE (C_KOD, C_NAME) VALUES ('KASSA','Касса');"
+        "INSERT INTO BILET (B_NID, B_NOMER, B_DATA, B_STATYS, B_SUMMA, B_KTO) VALUES ('b1',1,'2010-03-02 00:00:00','открыт',100,'F1');"
+        "INSERT INTO BILET_LINE (BL_NID, BL_NOMER, BL_DATA, BL_B_NID, BL_SUMMA) VALUES ('l1',1,'2010-03-02 00:00:00','b1',100);"
+        "INSERT INTO PRODLENIE (PRO_NID, PRO_B_NID, PRO_DATA, PRO_SUMMA, PRO_KTO) VALUES ('p1','b1','2010-03-03 00:00:00',5,'F1');"
+        "INSERT INTO GL_BOOK (G_NID, G_DATA, G_SUMMA, G_KTO, G_STATYS, G_OTKYDA) VALUES "
+        "('g1','2010-03-02 00:00:00',10,'F1','1','KASSA'),('g2','2010-03-02 00:00:00',7,'F1','0','KASSA');"
+        "INSERT INTO AVANS (AV_NID, AV_DATA, AV_STATYS, AV_SUM1, AV_SUM2, AV_SUM3, AV_KTO) VALUES ('a1','2010-03-04 00:00:00','1',1,2,3,'F1');"
+        "INSERT INTO AVANS_LINE (AVL_NID, AVL_NOMER, AVL_DATA, AVL_AV_NID, AVL_SUMMA) VALUES ('al1',1,'2010-03-04 00:00:00','a1',6);"
+        "INSERT INTO REALIZ (REA_NID, REA_KEY, REA_DATA, REA_DATA_REAL, REA_TIP, REA_SSUDA, REA_KTO) VALUES "
+        "('r1','k1','2010-03-01 00:00:00',NULL,'золото',20,'F1'),('r2','k2','2010-02-01 00:00:00','2010-03-05 00:00:00','золото',30,'F1');"
+        "INSERT INTO OSTATOK (O_NID, O_SCHET, O_KASSA, O_MESIC, O_GOD, O_DEBET, O_KREDIT, O_KTO) VALUES ('o1','1010','K',3,2010,1.5,2.5,'F1');"));
+    main(QStringLiteral("UPDATE BILET SET B_SUMMA=101; UPDATE BILET_LINE SET BL_SUMMA=101; UPDATE PRODLENIE SET PRO_SUMMA=6;"
+                        "UPDATE GL_BOOK SET G_SUMMA=G_SUMMA+1; UPDATE AVANS SET AV_SUM1=2; UPDATE AVANS_LINE SET AVL_SUMMA=7;"
+                        "UPDATE REALIZ SET REA_SSUDA=REA_SSUDA+1; UPDATE OSTATOK SET O_DEBET=2;"));
+    QStringList seen;
+    for (const ActRow& r : build(kFrom, kTo)) {
+        EXPECT_EQ(r.verdict, act::failed) << describe(r).toStdString();
+        QStringList keys;
+        for (const RecordDiff& d : groupDifferences(st->dm, st->dm2, QStringLiteral("F1"), r))
+            keys << sideText(d.side) + QLatin1Char(' ') + d.key;
+        seen << r.title + QLatin1Char(' ') + r.name + QStringLiteral(": ") + keys.join(QLatin1Char(','));
+    }
+    seen.sort();
+    EXPECT_EQ(seen, (QStringList{
+        QStringLiteral("АО строки : другая сумма a1 / 1"),
+        QStringLiteral("Авансовые отчеты 1: другая сумма a1"),
+        QStringLiteral("Билеты открыт: другая сумма b1"),
+        QStringLiteral("Билеты строки : другая сумма b1 / 02.03.2010 / 1"),
+        QStringLiteral("Главная книга в работе Касса: другая сумма g1"),
+        QStringLiteral("Главная книга удален Касса: другая сумма g2"),
+        QStringLiteral("Остатки месяца март 2010: другая сумма 1010 / K"),
+        QStringLiteral("Продление : другая сумма 03.03.2010 / b1 / F1"),
+        QStringLiteral("Реализация золото в наличии: другая сумма k1"),
+        QStringLiteral("Реализация золото продано: другая сумма k2"),
+    }));
+}
+
 TEST_F(ActTest, VerdictsOfMissingAndDifferentGroups)
 {
     local(QStringLiteral(

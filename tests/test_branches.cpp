@@ -46,7 +46,6 @@ protected:
         st.panel.CB_New = incremental;
         st.panel.Data_O_C = QDate(2010, 3, 1);
         st.panel.Data_O_PO = QDate(2010, 3, 5);
-        st.panel.setPeriodTexts(shortDate(st.panel.Data_O_C), shortDate(st.panel.Data_O_PO));
         lines.clear();
         st.panel.onLine = [this](const QString& l) { lines << l; };
         st.arm();

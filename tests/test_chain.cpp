@@ -6,7 +6,7 @@
 #include "transfer_fixture.h"
 
 #include "transfer/runcontext.h"
-#include "transfer/steps.h"
+#include "data/catalogue.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -173,7 +173,7 @@ TEST_F(Chain, RowsSentBeforeTheMainDatabaseWentBusyKeepTheirMarks)
         seed(k);
         RunRequest r;
         r.branch = QStringLiteral("F1");
-        r.from = r.to = QDate(2010, 3, 5);
+        r.period = Period{QDate(2010, 3, 5), QDate(2010, 3, 5)};
         r.incremental = true;
         r.switches.fill(false);
         r.switches[size_t(k.sw)] = true;
@@ -226,7 +226,7 @@ TEST_F(Chain, TheStepTableDrivesTheChain)
     for (int i = 0; i < kSwitchCount; ++i) {
         const StepDef& s = steps()[size_t(i)];
         EXPECT_EQ(int(s.sw), i);
-        for (int b = 0; b < s.barCount; ++b)
+        for (int b = 0; b < s.barCount(); ++b)
             ++owners[size_t(s.bars[size_t(b)].bar)];
     }
     for (int n : owners)
@@ -265,10 +265,7 @@ TEST_F(Chain, AStopIsHonouredBetweenStepsNeverInsideOne)
                         "('gx','2010-03-03 00:00:00','F1','1',1,'OLD');"));
     RunRequest request;
     request.incremental = false;
-    request.from = QDate(2010, 3, 1);
-    request.to = QDate(2010, 3, 5);
-    request.periodStart = QStringLiteral("01.03.2010");
-    request.periodEnd = QStringLiteral("05.03.2010");
+    request.period = Period{QDate(2010, 3, 1), QDate(2010, 3, 5)};
     request.branch = QStringLiteral("F1");
     request.switches.fill(false);
     request.switches[size_t(Switch::Klient)] = true;

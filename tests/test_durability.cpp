@@ -7,7 +7,7 @@
 #include "shell/databaselock.h"
 #include "transfer/replacejournal.h"
 #include "transfer/runcontext.h"
-#include "transfer/steps.h"
+#include "data/catalogue.h"
 #include "transfer/transferrun.h"
 
 #include <QDir>
@@ -36,10 +36,7 @@ protected:
         RunRequest r;
         r.branch = QStringLiteral("F1");
         r.incremental = incremental;
-        r.from = QDate(2010, 3, 1);
-        r.to = QDate(2010, 3, 5);
-        r.periodStart = shortDate(r.from);
-        r.periodEnd = shortDate(r.to);
+        r.period = Period{QDate(2010, 3, 1), QDate(2010, 3, 5)};
         r.switches.fill(false);
         if (only != Switch::Count)
             r.switches[size_t(only)] = true;
@@ -329,7 +326,7 @@ TEST_F(Durability, ARepairDeletesInsideItsDayAndKindOnly)
         "('mn', '51', 3, 2010, 'F1', 2, 2, NULL), ('f2', '50', 3, 2010, 'F2', 1, 1, 'K');"));
     ASSERT_TRUE(st->connectSequence(Station::Variant::Test));
 
-    ASSERT_TRUE(st->repair(day, RecordKind::Tickets));
+    ASSERT_TRUE(st->repair(day, kindByTable(QStringLiteral("BILET"))));
     st->waitForRun();
     ASSERT_EQ(st->lastOutcome.end, RunEnd::Completed) << st->lastOutcome.error.toStdString();
     EXPECT_EQ(st->repairDeleted, 1);
@@ -339,7 +336,7 @@ TEST_F(Durability, ARepairDeletesInsideItsDayAndKindOnly)
     EXPECT_EQ(mainValue(QStringLiteral("SELECT B_DATA FROM BILET WHERE B_NID='tz'")).toString(), QStringLiteral("2010-03-04 00:00:00"));
     EXPECT_EQ(localValue(QStringLiteral("SELECT B_NEW_OLD FROM BILET WHERE B_NID='tz'")).toString(), QStringLiteral("OLD"));
 
-    ASSERT_TRUE(st->repair(day, RecordKind::Balances));
+    ASSERT_TRUE(st->repair(day, kindByTable(QStringLiteral("OSTATOK"))));
     st->waitForRun();
     ASSERT_EQ(st->lastOutcome.end, RunEnd::Completed) << st->lastOutcome.error.toStdString();
     EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(O_NID) FROM (SELECT O_NID FROM OSTATOK ORDER BY O_NID)")).toString(),
@@ -357,20 +354,20 @@ TEST_F(Durability, ARepairOfEachKindStaysInsideItsDayAndBranch)
         const char* key;
         const char* insert; // %1 key, %2 day, %3 branch (main database only)
     } cases[] = {
-        {RecordKind::Tickets, "BILET", "B_NID",
+        {kindByTable(QStringLiteral("BILET")), "BILET", "B_NID",
          "INSERT INTO BILET (B_NID, B_NOMER, B_DATA, B_STATYS, B_SUMMA, B_KTO) VALUES ('%1', 1, '%2', 'открыт', 5, '%3');"},
-        {RecordKind::Extensions, "PRODLENIE", "PRO_B_NID",
+        {kindByTable(QStringLiteral("PRODLENIE")), "PRODLENIE", "PRO_B_NID",
          "INSERT INTO PRODLENIE (PRO_NID, PRO_B_NID, PRO_DATA, PRO_SUMMA, PRO_KTO) VALUES ('%1', '%1', '%2', 5, '%3');"},
-        {RecordKind::Sales, "REALIZ", "REA_KEY",
+        {kindByTable(QStringLiteral("REALIZ")), "REALIZ", "REA_KEY",
          "INSERT INTO REALIZ (REA_NID, REA_KEY, REA_DATA, REA_NOMER, REA_SSUDA, REA_KTO) VALUES ('%1', '%1', '%2', 1, 5, '%3');"},
-        {RecordKind::Reports, "AVANS", "AV_NID",
+        {kindByTable(QStringLiteral("AVANS")), "AVANS", "AV_NID",
          "INSERT INTO AVANS (AV_NID, AV_DATA, AV_NOMER, AV_STATYS, AV_SUM1, AV_KTO) VALUES ('%1', '%2', 1, '1', 5, '%3');"},
-        {RecordKind::Ledger, "GL_BOOK", "G_NID",
+        {kindByTable(QStringLiteral("GL_BOOK")), "GL_BOOK", "G_NID",
          "INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA) VALUES ('%1', '%2', '%3', '1', 5);"},
-        {RecordKind::TicketLines, "BILET_LINE", "BL_NID",
+        {kindByTable(QStringLiteral("BILET_LINE")), "BILET_LINE", "BL_NID",
          "INSERT INTO BILET (B_NID, B_KTO, B_DATA) VALUES ('p%1', '%3', '%2');"
          "INSERT INTO BILET_LINE (BL_NID, BL_B_NID, BL_NOMER, BL_DATA, BL_SUMMA) VALUES ('%1', 'p%1', 1, '%2', 5);"},
-        {RecordKind::ReportLines, "AVANS_LINE", "AVL_NID",
+        {kindByTable(QStringLiteral("AVANS_LINE")), "AVANS_LINE", "AVL_NID",
          "INSERT INTO AVANS (AV_NID, AV_KTO, AV_DATA) VALUES ('p%1', '%3', '%2');"
          "INSERT INTO AVANS_LINE (AVL_NID, AVL_AV_NID, AVL_NOMER, AVL_DATA, AVL_SUMMA) VALUES ('%1', 'p%1', 1, '%2', 5);"},
     };

@@ -5,7 +5,7 @@
 #include "transfer_fixture.h"
 
 #include "transfer/runcontext.h"
-#include "transfer/steps.h"
+#include "data/catalogue.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -94,7 +94,7 @@ TEST_F(Odbc, ALostConnectionMidRunEndsItWithTheConnectionLossLine)
                          "('g1','2010-03-05 00:00:00',1,'F1','1','NEW'),('g2','2010-03-05 00:00:00',2,'F1','1','NEW');"));
     RunRequest r;
     r.branch = QStringLiteral("F1");
-    r.from = r.to = QDate(2010, 3, 5);
+    r.period = Period{QDate(2010, 3, 5), QDate(2010, 3, 5)};
     r.switches.fill(false);
     r.switches[size_t(Switch::GL_Book)] = true;
     DM dm(QStringLiteral("-k"));

@@ -103,8 +103,7 @@ TEST_F(Schedule, DayAndNightRuleAtItsBoundaries)
         EXPECT_EQ(st->panel.CB_New, !c.night);
         const QDate from = c.night ? c.from : QDate(2010, 1, 1);
         const QDate to = c.night ? c.to : QDate(2010, 1, 2); // by day the pickers stay
-        EXPECT_EQ(st->panel.periodStart(), shortDate(from));
-        EXPECT_EQ(st->panel.periodEnd(), shortDate(to));
+        EXPECT_EQ(st->panel.period(), (Period{from, to}));
         EXPECT_TRUE(st->T3->enabled());
         for (int s = 0; s < kSwitchCount; ++s)
             EXPECT_EQ(st->panel.switches[s], Switch(s) != Switch::Terrorist) << s;

@@ -4,7 +4,7 @@
 #include "transfer_fixture.h"
 
 #include "transfer/runcontext.h"
-#include "transfer/steps.h"
+#include "data/catalogue.h"
 #include "transfer/transferrun.h"
 
 using namespace varid;
@@ -345,30 +345,19 @@ TEST_F(Kinds, BalancesAcrossYearsTakeBothWholeYearsAndLeaveYearsInThePeriodTexts
     EXPECT_EQ(st->panel.bars[size_t(Bar::Ostatok)].max, 3);
 }
 
-// The balances step leaves the period texts as years for the steps after it; the ledger step
-// sets the dates again.
-TEST_F(Kinds, ThePeriodTextsAreYearsAfterTheBalancesAndDatesAfterTheLedger)
+// The balances take the period's years and months; the steps after them still send the
+// period's days, and the run's period is the one armed.
+TEST_F(Kinds, TheStepsAfterTheBalancesSendThePeriodsDays)
 {
-    RunRequest r;
-    r.branch = QStringLiteral("F1");
-    r.incremental = false;
-    r.from = QDate(2009, 12, 25);
-    r.to = QDate(2010, 1, 5);
-    r.periodStart = shortDate(r.from);
-    r.periodEnd = shortDate(r.to);
-    r.switches.fill(false);
-    r.switches[size_t(Switch::Ostatok)] = true;
-    RunContext context(r);
-    DM dm(QStringLiteral("-p"));
-    DM2 dm2(dm, QStringLiteral("-p"));
-    connectBoth(dm, dm2);
-    Transfer t(dm, dm2, context, host);
-    t.Rec_Ostatok();
-    EXPECT_EQ(context.periodStart(), QStringLiteral("2009"));
-    EXPECT_EQ(context.periodEnd(), QStringLiteral("2010"));
-    t.Rec_GL_Book();
-    EXPECT_EQ(context.periodStart(), QStringLiteral("25.12.2009"));
-    EXPECT_EQ(context.periodEnd(), QStringLiteral("05.01.2010"));
+    local(balance("a", "1010", 12, 2009, 1, 1) + balance("b", "1010", 1, 2010, 2, 2)
+          + QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "
+                           "('g1','2009-12-28 00:00:00','F1','1',5,'OLD'),('g2','2010-01-04 00:00:00','F1','1',6,'OLD'),"
+                           "('g3','2010-01-06 00:00:00','F1','1',7,'OLD');"));
+    only({Switch::Ostatok, Switch::GL_Book});
+    ASSERT_EQ(period(QDate(2009, 12, 25), QDate(2010, 1, 5)), RunEnd::Completed);
+    EXPECT_EQ(mainList(QStringLiteral("SELECT O_GOD || '-' || O_MESIC v FROM OSTATOK ORDER BY O_GOD, O_MESIC")), QStringLiteral("2009-12,2010-1"));
+    EXPECT_EQ(mainList(QStringLiteral("SELECT G_NID v FROM GL_BOOK ORDER BY G_NID")), QStringLiteral("g1,g2"));
+    EXPECT_EQ(st->panel.period(), (Period{QDate(2009, 12, 25), QDate(2010, 1, 5)}));
 }
 
 TEST_F(Kinds, ABalanceWithoutKassaMatchesAnyKassa)

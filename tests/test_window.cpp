@@ -117,7 +117,7 @@ TEST_F(Window, ManualRunFromTheButtons)
     el<QDateEdit>("Data_O_C")->setDate(QDate(2010, 3, 1));
     el<QPushButton>("B_Connect")->click();
     EXPECT_TRUE(st->T3->enabled());
-    EXPECT_EQ(st->panel.periodStart(), QStringLiteral("01.03.2010"));
+    EXPECT_EQ(st->panel.period().startText(), QStringLiteral("01.03.2010"));
     host.advance(1000);
     EXPECT_EQ(el<QLabel>("L_Kol")->text(), QStringLiteral("1"));
     el<QCheckBox>("CB_Klient")->click(); // unticked

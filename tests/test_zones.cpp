@@ -3,7 +3,7 @@
 // zone, or a skipped midnight, must still arrive as it stands, and a null date stays null.
 #include "transfer_fixture.h"
 
-#include "transfer/steps.h"
+#include "data/catalogue.h"
 
 using namespace varid;
 using varid::testing::Branch;

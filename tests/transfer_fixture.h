@@ -5,7 +5,7 @@
 
 #include "shell/station.h"
 #include "transfer/runcontext.h"
-#include "transfer/steps.h"
+#include "data/catalogue.h"
 
 #include <algorithm>
 
@@ -45,7 +45,6 @@ protected:
             st->panel.Data_O_C = from;
             st->panel.Data_O_PO = to;
         }
-        st->panel.setPeriodTexts(shortDate(st->panel.Data_O_C), shortDate(st->panel.Data_O_PO));
         st->T1->setEnabled(false); // as after the start countdown's hand-over
         st->arm();
         st->T3Timer();

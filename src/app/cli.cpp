@@ -2,7 +2,7 @@
 
 #include "data/statementtrace.h"
 #include "data/values.h"
-#include "transfer/steps.h"
+#include "data/catalogue.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -30,7 +30,7 @@ Options parse(const QStringList& args)
     const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("With --act: write the printed act to FILE (.pdf, .html, .txt or .odt) instead of a table on standard output."), QStringLiteral("FILE"));
     const QCommandLineOption detail(QStringLiteral("detail"), QStringLiteral("With --act: print the differing records under each failing row."));
     const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("Write every statement sent to either database to FILE (UTF-8, one a line: time, connection, text, values, outcome, milliseconds); the service and the window take VARID_TRACE=FILE."), QStringLiteral("FILE"));
-    const QCommandLineOption repair(QStringLiteral("repair"), QStringLiteral("Repair one day of one kind (BILET, BILET_LINE, PRODLENIE, REALIZ, AVANS, AVANS_LINE, OSTATOK, GL_BOOK): send it again, delete what only the main database holds; print the day's new verdict."), QStringLiteral("DAY KIND"));
+    const QCommandLineOption repair(QStringLiteral("repair"), QStringLiteral("Repair one day of one kind (") + recordTables(QStringLiteral(", ")) + QStringLiteral("): send it again, delete what only the main database holds; print the day's new verdict."), QStringLiteral("DAY KIND"));
     p.addOptions({check, once, headless, actOption, repair, home, period, forceNew, terrorist, pdf, detail, trace});
 
     // --period takes two values: "--period A B" is folded into "--period A --period B".
@@ -79,8 +79,8 @@ Options parse(const QStringList& args)
     if (p.isSet(repair)) {
         const QStringList v = p.values(repair);
         const auto day = v.size() == 2 ? parseDateText(v[0]) : std::nullopt;
-        if (!day || kindByTable(v[1]) == RecordKind::Count) {
-            o.error = QStringLiteral("--repair takes a day as dd.mm.yyyy and a kind: BILET, BILET_LINE, PRODLENIE, REALIZ, AVANS, AVANS_LINE, OSTATOK or GL_BOOK");
+        if (!day || !kindByTable(v[1])) {
+            o.error = QStringLiteral("--repair takes a day as dd.mm.yyyy and a kind: ") + recordTables(QStringLiteral(" or "));
             return o;
         }
         o.from = o.to = day->date();

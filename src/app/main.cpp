@@ -11,7 +11,7 @@
 #include "shell/instancelock.h"
 #include "shell/station.h"
 
-#include "transfer/steps.h"
+#include "data/catalogue.h"
 #include "transfer/texts.h"
 
 #include <QCoreApplication>
@@ -130,7 +130,6 @@ int once(const Options& o)
     }
     if (o.terrorist)
         st.panel.switches[size_t(Switch::Terrorist)] = true;
-    st.panel.setPeriodTexts(shortDate(st.panel.Data_O_C), shortDate(st.panel.Data_O_PO));
     st.panel.onLine = [](const QString& line) { out(line); };
     QSocketNotifier* notifier = nullptr;
     watchStopSignals(notifier, [&st] { st.requestStop(); });

@@ -1,4 +1,5 @@
 #include "data/values.h"
+#include "data/period.h"
 
 #include "data/dialect.h"
 
@@ -119,5 +120,13 @@ qint64 scaled(double v) { return std::llround(v * 10000.0); }
 
 bool sameAmount(double a, double b) { return scaled(a) == scaled(b); }
 bool lessAmount(double a, double b) { return scaled(a) < scaled(b); }
+
+} // namespace varid
+
+namespace varid {
+
+QString Period::startText() const { return shortDate(from); }
+QString Period::endText() const { return shortDate(to); }
+QString Period::text() const { return QStringLiteral("с ") + startText() + QStringLiteral(" по ") + endText(); }
 
 } // namespace varid

@@ -3,6 +3,7 @@
 // grouped by day (balances by month) on both databases, one row per local group in the
 // local table XXX with both sides' count and sum and a verdict.
 #include "data/datamodules.h"
+#include "data/catalogue.h"
 #include "transfer/runstate.h"
 
 #include <QDateTime>
@@ -53,10 +54,11 @@ public:
     static ReportHeader header(DM& dm, const ActRequest& request, const QDateTime& now);
 
 private:
-    struct Section;
     void clear();
-    void walk(const Section& s, Query& local, Query& main, int barOffset, int barMax);
-    void balances(Query& local, Query& main, int dayOffset, int firstMonth, const QString& year);
+    void walk(const ActSection& s, Query& local, Query& main, int barOffset, int barMax);
+    // The balances: grouped by month of one year, or of two.
+    void monthly(const ActSection& section, const Period& period, const QString& kto);
+    void balances(const ActSection& s, Query& local, Query& main, int dayOffset, int firstMonth, const QString& year);
     void post(const ActRow& row);
 
     DM& dm_;

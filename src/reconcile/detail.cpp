@@ -9,17 +9,6 @@ namespace varid {
 
 namespace {
 
-const KindInfo kKinds[] = {
-    {RecordKind::Tickets, "BILET", Switch::Bilet, "Билеты"},
-    {RecordKind::TicketLines, "BILET_LINE", Switch::Bilet, "Билеты строки"},
-    {RecordKind::Extensions, "PRODLENIE", Switch::Prodlenie, "Продление"},
-    {RecordKind::Sales, "REALIZ", Switch::Realiz, "Реализация"},
-    {RecordKind::Reports, "AVANS", Switch::Avans, "Авансовые отчеты"},
-    {RecordKind::ReportLines, "AVANS_LINE", Switch::Avans, "АО строки"},
-    {RecordKind::Balances, "OSTATOK", Switch::Ostatok, "Остатки месяца"},
-    {RecordKind::Ledger, "GL_BOOK", Switch::GL_Book, "Главная книга"},
-};
-
 // How one kind's records are selected, keyed and weighed.
 struct Shape {
     QString from;          // FROM clause
@@ -31,36 +20,15 @@ struct Shape {
 
 Shape shapeOf(RecordKind k)
 {
-    switch (k) {
-    case RecordKind::Tickets:
-        return {QStringLiteral("BILET"), {QStringLiteral("B_NID")}, QStringLiteral("B_NOMER"), QStringLiteral("B_DATA"),
-                QStringLiteral("B_SUMMA"), QStringLiteral("B_KTO=%1"), QStringLiteral("BILET")};
-    case RecordKind::TicketLines:
-        return {QStringLiteral("BILET_LINE"), {QStringLiteral("BL_B_NID"), QStringLiteral("BL_DATA"), QStringLiteral("BL_NOMER")},
-                QStringLiteral("BL_NOMER"), QStringLiteral("BL_DATA"), QStringLiteral("BL_SUMMA"),
-                QStringLiteral("BL_B_NID in (Select B_NID FROM BILET Where B_KTO=%1)"), QStringLiteral("BILET_LINE")};
-    case RecordKind::Extensions:
-        return {QStringLiteral("PRODLENIE"), {QStringLiteral("PRO_DATA"), QStringLiteral("PRO_B_NID"), QStringLiteral("PRO_KTO")},
-                QStringLiteral("PRO_B_NID"), QStringLiteral("PRO_DATA"), QStringLiteral("PRO_SUMMA"), QStringLiteral("PRO_KTO=%1"),
-                QStringLiteral("PRODLENIE")};
-    case RecordKind::Sales:
-        return {QStringLiteral("REALIZ"), {QStringLiteral("REA_KEY")}, QStringLiteral("REA_NOMER"), QStringLiteral("REA_DATA"),
-                QStringLiteral("REA_SSUDA"), QStringLiteral("REA_KTO=%1"), QStringLiteral("REALIZ")};
-    case RecordKind::Reports:
-        return {QStringLiteral("AVANS"), {QStringLiteral("AV_NID")}, QStringLiteral("AV_NOMER"), QStringLiteral("AV_DATA"),
-                QStringLiteral("AV_SUM1+AV_SUM2+AV_SUM3"), QStringLiteral("AV_KTO=%1"), QStringLiteral("AVANS")};
-    case RecordKind::ReportLines:
-        return {QStringLiteral("AVANS_LINE"), {QStringLiteral("AVL_AV_NID"), QStringLiteral("AVL_NOMER")}, QStringLiteral("AVL_NOMER"),
-                QStringLiteral("AVL_DATA"), QStringLiteral("AVL_SUMMA"),
-                QStringLiteral("AVL_AV_NID in (Select AV_NID FROM AVANS Where AV_KTO=%1)"), QStringLiteral("AVANS_LINE")};
-    case RecordKind::Balances:
-        return {QStringLiteral("OSTATOK"), {QStringLiteral("O_SCHET"), QStringLiteral("O_KASSA")}, QStringLiteral("O_SCHET"), QString(),
-                QStringLiteral("O_DEBET+O_KREDIT"), QStringLiteral("O_KTO=%1"), QStringLiteral("OSTATOK")};
-    case RecordKind::Ledger:
-    default:
-        return {QStringLiteral("GL_BOOK"), {QStringLiteral("G_NID")}, QStringLiteral("G_NOMER"), QStringLiteral("G_DATA"),
-                QStringLiteral("G_SUMMA"), QStringLiteral("G_KTO=%1"), QStringLiteral("GL_BOOK")};
-    }
+    Shape s;
+    s.from = s.mainTable = QString::fromLatin1(k->table);
+    for (int i = 0; i < k->keyCount(); ++i)
+        s.key << QString::fromLatin1(k->key[size_t(i)]);
+    s.number = QString::fromLatin1(k->number);
+    s.date = QString::fromLatin1(k->date);
+    s.amount = QString::fromLatin1(k->amount);
+    s.branch = QString::fromLatin1(k->branch);
+    return s;
 }
 
 QString within(const QString& column, const QDate& day)
@@ -134,31 +102,6 @@ QVector<RecordDiff> compare(DM& dm, DM2& dm2, const Shape& s, const QString& whe
 
 } // namespace
 
-const KindInfo& kindInfo(RecordKind k) { return kKinds[int(k)]; }
-
-RecordKind kindByTable(const QString& table)
-{
-    for (const KindInfo& k : kKinds)
-        if (table.compare(QLatin1String(k.table), Qt::CaseInsensitive) == 0)
-            return k.kind;
-    return RecordKind::Count;
-}
-
-RecordKind kindOfSection(int section)
-{
-    switch (section) {
-    case 1: return RecordKind::Tickets;
-    case 2: return RecordKind::TicketLines;
-    case 3: return RecordKind::Extensions;
-    case 7: return RecordKind::Sales;
-    case 8: return RecordKind::Reports;
-    case 9: return RecordKind::ReportLines;
-    case 10: return RecordKind::Balances;
-    case 11: return RecordKind::Ledger;
-    default: return RecordKind::Count;
-    }
-}
-
 QString sideText(RecordDiff::Side side)
 {
     switch (side) {
@@ -168,46 +111,42 @@ QString sideText(RecordDiff::Side side)
     }
 }
 
+namespace {
+// The section of a kind that wrote an act row: by its number and title, and where two share
+// those (the sales in stock and sold), by the suffix of its second key.
+const ActSection* sectionOf(RecordKind kind, const ActRow& g)
+{
+    for (const ActSection& s : kind->sections)
+        if (s.number == g.section && g.title == QString::fromUtf8(s.title)
+            && (!*s.suffix || g.name.endsWith(QString::fromUtf8(s.suffix))))
+            return &s;
+    return nullptr;
+}
+} // namespace
+
 QVector<RecordDiff> groupDifferences(DM& dm, DM2& dm2, const QString& branch, const ActRow& g)
 {
     const RecordKind kind = kindOfSection(g.section);
-    if (kind == RecordKind::Count)
+    const ActSection* section = kind ? sectionOf(kind, g) : nullptr;
+    if (!section)
         return {};
     Shape s = shapeOf(kind);
     QString where = s.branch.arg(quoted(branch));
-    switch (kind) {
-    case RecordKind::Tickets:
-        where += QStringLiteral(" and B_STATYS=") + quoted(g.name) + QStringLiteral(" and ") + within(s.date, g.day);
-        break;
-    case RecordKind::Reports:
-        where += QStringLiteral(" and AV_STATYS=") + quoted(g.name) + QStringLiteral(" and ") + within(s.date, g.day);
-        break;
-    case RecordKind::Sales: {
-        const bool sold = g.name.endsWith(QStringLiteral(" продано"));
-        const QString type = g.name.left(g.name.lastIndexOf(QLatin1Char(' ')));
-        if (sold)
-            s.date = QStringLiteral("REA_DATA_REAL");
-        where += QStringLiteral(" and REA_TIP=") + quoted(type) + QStringLiteral(" and ") + within(s.date, g.day);
-        if (!sold)
-            where += QStringLiteral(" and REA_DATA_REAL IS NULL");
-        break;
-    }
-    case RecordKind::Balances: {
+    if (kind->monthly) {
         const int month = monthByName(g.name);
         where += QStringLiteral(" and O_MESIC=") + quoted(QString::number(month)) + QStringLiteral(" and O_GOD=")
             + quoted(g.name.section(QLatin1Char(' '), -1));
-        break;
+        return compare(dm, dm2, s, where);
     }
-    case RecordKind::Ledger:
-        s.from = QStringLiteral("GL_BOOK, CHANGE");
-        where += QStringLiteral(" and G_OTKYDA=C_KOD and C_NAME=") + quoted(g.name) + QStringLiteral(" and G_STATYS=")
-            + quoted(g.title.endsWith(QStringLiteral("удален")) ? QStringLiteral("0") : QStringLiteral("1")) + QStringLiteral(" and ")
-            + within(s.date, g.day);
-        break;
-    default:
-        where += QStringLiteral(" and ") + within(s.date, g.day);
-        break;
-    }
+    if (section->from)
+        s.from = QString::fromLatin1(section->from);
+    s.date = QString::fromLatin1(section->dateColumn);
+    where += QString::fromUtf8(section->beforeName);
+    if (section->nameColumn)
+        where += QStringLiteral(" and ") + QString::fromLatin1(section->nameColumn) + QStringLiteral("=")
+            + quoted(g.name.chopped(int(QString::fromUtf8(section->suffix).size())));
+    where += QString::fromUtf8(section->afterName) + QStringLiteral(" and ") + within(s.date, g.day)
+        + QString::fromUtf8(section->afterDay);
     return compare(dm, dm2, s, where);
 }
 
@@ -215,10 +154,10 @@ namespace {
 // The records of one kind that belong to one day: balances by their month and year.
 QString dayWhere(RecordKind kind, const Shape& s, const QDate& day)
 {
-    if (kind == RecordKind::Balances)
+    if (kind->monthly)
         return QStringLiteral("O_MESIC=") + quoted(QString::number(day.month())) + QStringLiteral(" and O_GOD=") + quoted(QString::number(day.year()));
-    if (kind == RecordKind::Sales)
-        return QStringLiteral("(") + within(QStringLiteral("REA_DATA"), day) + QStringLiteral(" or ") + within(QStringLiteral("REA_DATA_REAL"), day)
+    if (kind->alsoDated)
+        return QStringLiteral("(") + within(s.date, day) + QStringLiteral(" or ") + within(QString::fromLatin1(kind->alsoDated), day)
             + QStringLiteral(")");
     return within(s.date, day);
 }
@@ -240,15 +179,7 @@ QString keyWhere(const Shape& s, const QStringList& values)
 // that it goes again; empty for kinds whose key holds its date (lines, extensions) or month.
 QString resendMark(RecordKind kind, const QStringList& key)
 {
-    const QString k = quoted(key.value(0));
-    switch (kind) {
-    case RecordKind::Tickets: return QStringLiteral("UpDate BILET Set B_NEW_OLD='NEW' Where B_NID=") + k;
-    case RecordKind::Sales: return QStringLiteral("UpDate REALIZ Set REA_NEW_OLD='NEW' Where REA_KEY=") + k;
-    case RecordKind::Reports: return QStringLiteral("UpDate AVANS Set AV_NEW_OLD='NEW' Where AV_NID=") + k;
-    case RecordKind::ReportLines: return QStringLiteral("UpDate AVANS Set AV_NEW_OLD='NEW' Where AV_NID=") + k;
-    case RecordKind::Ledger: return QStringLiteral("UpDate GL_BOOK Set G_NEW_OLD='NEW' Where G_NID=") + k;
-    default: return {};
-    }
+    return kind->resend ? QString::fromLatin1(kind->resend).arg(quoted(key.value(0))) : QString();
 }
 } // namespace
 

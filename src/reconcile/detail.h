@@ -3,25 +3,11 @@
 // kind: the branch's records of that day sent again, the main database's records of this
 // branch that the branch no longer holds deleted there.
 #include "reconcile/act.h"
-#include "transfer/runstate.h"
+#include "data/catalogue.h"
 
 #include <QSet>
 
 namespace varid {
-
-// The kinds of record the act compares, by the table each reads.
-enum class RecordKind { Tickets, TicketLines, Extensions, Sales, Reports, ReportLines, Balances, Ledger, Count };
-
-struct KindInfo {
-    RecordKind kind;
-    const char* table;  // BILET, BILET_LINE, ...: the name --repair takes
-    Switch sw;          // the step that sends it
-    const char* title;  // the act's section title, for the user ("Билеты")
-};
-const KindInfo& kindInfo(RecordKind k);
-// By table name (any letter case); Count when there is none.
-RecordKind kindByTable(const QString& table);
-RecordKind kindOfSection(int section);
 
 struct RecordDiff {
     enum Side { OnlyBranch, OnlyMain, Different } side = OnlyBranch;

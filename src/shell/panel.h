@@ -52,11 +52,7 @@ public:
 
     // RunState
     bool incremental() const override { return CB_New; }
-    QDate periodFrom() const override { return Data_O_C; }
-    QDate periodTo() const override { return Data_O_PO; }
-    QString periodStart() const override { return periodStart_; }
-    QString periodEnd() const override { return periodEnd_; }
-    void setPeriodTexts(const QString& start, const QString& end) override { periodStart_ = start; periodEnd_ = end; }
+    Period period() const override { return Period{Data_O_C, Data_O_PO}; }
     QString branchCode() const override { return L_KTO.text; }
     bool switchOn(Switch s) const override { return switches[size_t(s)]; }
     QString errorMarker() const override { return errorMarker_; }
@@ -67,7 +63,7 @@ public:
     int barPos(Bar b) const override { return bars[size_t(b)].pos; }
 
 private:
-    QString periodStart_, periodEnd_, errorMarker_;
+    QString errorMarker_;
 };
 
 } // namespace varid

@@ -4,7 +4,7 @@
 #include "data/values.h"
 #include "reconcile/act.h"
 #include "reconcile/detail.h"
-#include "transfer/steps.h"
+#include "data/catalogue.h"
 #include "transfer/texts.h"
 
 #include <QDir>
@@ -213,7 +213,6 @@ void Station::B_ConnectClick()
         for (BarState& b : panel.bars)
             b.pos = 0;
         T2->setEnabled(false);
-        panel.setPeriodTexts(shortDate(panel.Data_O_C), shortDate(panel.Data_O_PO));
         arm();
         T3->setEnabled(true);
     }
@@ -247,6 +246,14 @@ void Station::CB_KlientClick()
             panel.switches[size_t(step.sw)] = true;
 }
 
+void Station::resetBars()
+{
+    for (const StepDef& step : steps())
+        for (const BarDef& b : step.bars)
+            if (b.name && b.resetByTimer)
+                panel.bars[size_t(b.bar)].pos = 0;
+}
+
 void Station::T1Timer()
 {
     if (panel.startCount >= startThreshold) {
@@ -276,10 +283,7 @@ void Station::T2Timer()
 {
     if (!connectSequence(Variant::Timer))
         return;
-    for (const StepDef& step : steps())
-        for (int i = 0; i < step.barCount; ++i)
-            if (step.bars[size_t(i)].resetByTimer)
-                panel.bars[size_t(step.bars[size_t(i)].bar)].pos = 0; // PB_Terrorist keeps its position
+    resetBars(); // PB_Terrorist keeps its position
     T2->setEnabled(false);
 
     applyDayNightRule();
@@ -287,7 +291,6 @@ void Station::T2Timer()
         if (step.tickedByTimer)
             setSwitch(step.sw, true);
     host_.sleep(500);
-    panel.setPeriodTexts(shortDate(panel.Data_O_C), shortDate(panel.Data_O_PO));
     arm();
     T3->setEnabled(true);
     T4->setEnabled(true);
@@ -340,10 +343,7 @@ void Station::arm()
 {
     RunRequest r;
     r.incremental = panel.CB_New;
-    r.from = panel.Data_O_C;
-    r.to = panel.Data_O_PO;
-    r.periodStart = panel.periodStart();
-    r.periodEnd = panel.periodEnd();
+    r.period = Period{panel.Data_O_C, panel.Data_O_PO};
     r.branch = panel.L_KTO.text;
     r.switches = panel.switches;
     r.journal = journalPath();
@@ -376,27 +376,26 @@ void Station::openRunLog(const QString& startLead)
 
 bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> ended)
 {
-    if (running() || !bothConnected() || kind == RecordKind::Count)
+    if (running() || !bothConnected() || !kind)
         return false; // refused while a run is in progress
     // The day of that kind only: a period run over the day with only its step switched on,
     // after the main database's records of this branch that the branch no longer holds go.
     RunRequest r;
     r.incremental = false;
-    r.from = r.to = day;
-    r.periodStart = r.periodEnd = shortDate(day);
+    r.period = Period{day, day};
     r.branch = panel.L_KTO.text;
     r.switches.fill(false);
-    r.switches[size_t(kindInfo(kind).sw)] = true;
+    r.switches[size_t(stepOf(kind).sw)] = true;
     r.journal = journalPath();
     const QString branch = r.branch;
     repairDeleted = 0;
     int* deleted = &repairDeleted;
     // A repair is no transfer: its own start and end lines naming the day and the kind, and it
     // is not counted among the transfers.
-    const QString what = QString::fromUtf8(kindInfo(kind).title) + QStringLiteral(" за ") + shortDate(day);
+    const QString what = QString::fromUtf8(kind->title) + QStringLiteral(" за ") + shortDate(day);
     openRunLog(texts::repairStartLead.arg(what));
     startJob(r, [branch, kind, day, deleted, what](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
-        const StepDef& step = stepOf(kindInfo(kind).sw);
+        const StepDef& step = stepOf(kind);
         Transfer transfer(dm, dm2, context, clock);
         // What an earlier run or repair left half replaced goes first.
         RunOutcome o = transfer.recoverReplacements();
@@ -418,10 +417,10 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
             context.addLine(runLine(texts::connectionLostLead, clock.now()));
             return RunOutcome{RunEnd::ConnectionLost, QStringLiteral("Delete"), e.message()};
         }
-        o = transfer.runStepAlone(step, false, day, day);
+        o = transfer.runStepAlone(step, false, Period{day, day});
         // The branch's records whose keys the main database held on another day go again.
         if (o.end == RunEnd::Completed && !resend.marks.isEmpty())
-            o = transfer.runStepAlone(step, true, day, day);
+            o = transfer.runStepAlone(step, true, Period{day, day});
         if (o.end == RunEnd::Completed)
             context.addLine(runLine(texts::repairEndLead.arg(what), clock.now()));
         return o;
@@ -494,7 +493,6 @@ void Station::takeNews()
         return;
     const RunContext::Outbox out = run_->drain();
     panel.setErrorMarker(out.errorMarker);
-    panel.setPeriodTexts(out.periodStart, out.periodEnd);
     for (const RunContext::Entry& e : out.lines) {
         if (e.refusal) {
             if (onRefusal) onRefusal(e.text);
@@ -555,10 +553,7 @@ void Station::B_AktClick()
 {
     if (running() || !bothConnected())
         return; // says nothing, changes nothing
-    for (const StepDef& step : steps())
-        for (int i = 0; i < step.barCount; ++i)
-            if (step.bars[size_t(i)].resetByTimer)
-                panel.bars[size_t(step.bars[size_t(i)].bar)].pos = 0;
+    resetBars();
     T1->setEnabled(false);
     T2->setEnabled(false);
     T3->setEnabled(false);

@@ -105,6 +105,8 @@ public:
 
 private:
     void CB_KlientClick();
+    // Every bar the transfer timer sets to 0 before an automatic run.
+    void resetBars();
     int intervalMs() const;
     using Job = std::function<RunOutcome(DM&, DM2&, RunContext&, const Clock&)>;
     void startJob(const RunRequest& request, Job job, std::function<void()> ended);

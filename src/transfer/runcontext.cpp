@@ -4,30 +4,7 @@
 
 namespace varid {
 
-RunContext::RunContext(const RunRequest& request) : request_(request)
-{
-    out_.periodStart = request.periodStart;
-    out_.periodEnd = request.periodEnd;
-}
-
-QString RunContext::periodStart() const
-{
-    QMutexLocker lock(&mutex_);
-    return out_.periodStart;
-}
-
-QString RunContext::periodEnd() const
-{
-    QMutexLocker lock(&mutex_);
-    return out_.periodEnd;
-}
-
-void RunContext::setPeriodTexts(const QString& start, const QString& end)
-{
-    QMutexLocker lock(&mutex_);
-    out_.periodStart = start;
-    out_.periodEnd = end;
-}
+RunContext::RunContext(const RunRequest& request) : request_(request) {}
 
 QString RunContext::errorMarker() const
 {

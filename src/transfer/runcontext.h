@@ -16,11 +16,7 @@ public:
     explicit RunContext(const RunRequest& request);
 
     bool incremental() const override { return request_.incremental; }
-    QDate periodFrom() const override { return request_.from; }
-    QDate periodTo() const override { return request_.to; }
-    QString periodStart() const override;
-    QString periodEnd() const override;
-    void setPeriodTexts(const QString& start, const QString& end) override;
+    Period period() const override { return request_.period; }
     QString branchCode() const override { return request_.branch; }
     QString journalPath() const override { return request_.journal; }
     bool switchOn(Switch s) const override { return request_.switches[size_t(s)]; }
@@ -47,7 +43,7 @@ public:
         QVector<Entry> lines;
         std::array<BarState, kBarCount> bars{};
         std::array<bool, kBarCount> barsTouched{};
-        QString errorMarker, periodStart, periodEnd;
+        QString errorMarker;
     };
     Outbox drain();
 

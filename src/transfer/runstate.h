@@ -1,5 +1,7 @@
 #pragma once
+#include "data/catalogue.h"
 #include "data/clock.h"
+#include "data/period.h"
 
 #include <QDate>
 #include <QString>
@@ -7,14 +9,6 @@
 #include <array>
 
 namespace varid {
-
-// The progress bars of the transfer chain, one or two per step (the step table names them).
-enum class Bar { Klient, Personal, Bilet, BLine, Prodlen, Real, Avans, AV_Line, Ostatok, Terrorist, GL_Book, Count };
-constexpr int kBarCount = int(Bar::Count);
-
-// The step switches, one per step of the table.
-enum class Switch { Klient, Personal, Bilet, Prodlenie, Realiz, Avans, Ostatok, Terrorist, GL_Book, Count };
-constexpr int kSwitchCount = int(Switch::Count);
 
 struct BarState {
     int max = 100;
@@ -24,8 +18,7 @@ struct BarState {
 // What a run is asked to do, taken once when it is armed.
 struct RunRequest {
     bool incremental = true;   // CB_New ticked
-    QDate from, to;            // the date pickers Data_O_C and Data_O_PO
-    QString periodStart, periodEnd;
+    Period period;             // the date pickers Data_O_C and Data_O_PO
     QString branch;            // L_KTO
     std::array<bool, kSwitchCount> switches{};
     QString journal;           // the replacement journal's file; none when empty
@@ -37,13 +30,8 @@ public:
     virtual ~RunState() = default;
 
     virtual bool incremental() const = 0;
-    virtual QDate periodFrom() const = 0;
-    virtual QDate periodTo() const = 0;
-    // The period start and end texts: one value of the run, set when it is armed, replaced
-    // with years by the balances step, set again from the pickers by the journal step.
-    virtual QString periodStart() const = 0;
-    virtual QString periodEnd() const = 0;
-    virtual void setPeriodTexts(const QString& start, const QString& end) = 0;
+    // Taken from the pickers when the run is armed; the same for every step.
+    virtual Period period() const = 0;
 
     virtual QString branchCode() const = 0;
     // Where the run remembers a period replacement until its re-send has completed.

@@ -9,8 +9,8 @@ namespace varid {
 void Transfer::Rec_Avans()
 {
     const QString kto = quoted(state_.branchCode());
-    const QString s = state_.periodStart();
-    const QString e = state_.periodEnd();
+    const QString s = state_.period().startText();
+    const QString e = state_.period().endText();
     Query& sel = dm2_.Q1DM;
     RecordCopy::openWalk(sel, state_.incremental()
         ? QStringLiteral("SELECT * FROM AVANS Where AV_NEW_OLD= 'NEW' and AV_KTO=") + kto + QStringLiteral("  ")

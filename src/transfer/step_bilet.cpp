@@ -36,8 +36,8 @@ void Transfer::Rec_Bilet()
 {
     const bool incremental = state_.incremental();
     const QString kto = quoted(state_.branchCode());
-    const QString s = state_.periodStart();
-    const QString e = state_.periodEnd();
+    const QString s = state_.period().startText();
+    const QString e = state_.period().endText();
     const QString opened = incremental ? QStringLiteral("B_NEW_OLD='NEW' and B_KTO=") + kto
                                        : between("B_DATA", s, e) + QStringLiteral(" ") + QStringLiteral("and B_KTO=") + kto;
 

@@ -21,9 +21,8 @@ QString totalsText(const QString& s, const QString& e, const QString& kto)
 
 void Transfer::Rec_GL_Book()
 {
-    const QString start = shortDate(state_.periodFrom());
-    const QString end = shortDate(state_.periodTo());
-    state_.setPeriodTexts(start, end);
+    const QString start = state_.period().startText();
+    const QString end = state_.period().endText();
     const QString kto = state_.branchCode();
     const bool switchedOn = state_.switchOn(Switch::GL_Book);
 

@@ -39,7 +39,7 @@ void Transfer::Rec_Klient()
     Query& sel = dm_.Q1;
     RecordCopy::openWalk(sel, state_.incremental()
         ? selectionIncremental()
-        : selectionPeriod(state_.periodStart(), state_.periodEnd()));
+        : selectionPeriod(state_.period().startText(), state_.period().endText()));
     state_.setBarMax(Bar::Klient, sel.rowCount());
 
     CopyRecipe r;

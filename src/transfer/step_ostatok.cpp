@@ -9,17 +9,13 @@ namespace varid {
 
 void Transfer::Rec_Ostatok()
 {
-    // The years take the place of the period texts for the steps after this one, until the
-    // journal step sets the dates again; before the gate, in both modes.
-    const QString from = shortDate(state_.periodFrom());
-    const QString to = shortDate(state_.periodTo());
-    const QString startYear = from.mid(6);
-    const QString endYear = to.mid(6);
-    const QString startMonth = from.mid(3, 2);
-    const QString endMonth = to.mid(3, 2);
-    state_.setPeriodTexts(startYear, endYear);
     if (!state_.switchOn(Switch::Ostatok))
         return;
+    const Period period = state_.period();
+    const QString startYear = period.startYear();
+    const QString endYear = period.endYear();
+    const QString startMonth = period.startMonth();
+    const QString endMonth = period.endMonth();
 
     const QString kto = quoted(state_.branchCode());
     Query& sel = dm2_.Q1DM;

@@ -50,8 +50,8 @@ void Transfer::Rec_Personal()
     RecordCopy::openQuery(onOff, state_.incremental()
         ? QStringLiteral("SELECT * FROM ONOFF Where OO_DATA=") + quoted(shortDate(clock_.now().date())) + QStringLiteral(" ")
               + QStringLiteral("and OO_KTO=") + quoted(kto) + QStringLiteral("  ")
-        : QStringLiteral("SELECT * FROM ONOFF Where OO_DATA Between ") + quoted(state_.periodStart()) + QStringLiteral(" and  ")
-              + quoted(state_.periodEnd()) + QStringLiteral(" ") + QStringLiteral("and OO_KTO=") + quoted(kto) + QStringLiteral("  "));
+        : QStringLiteral("SELECT * FROM ONOFF Where OO_DATA Between ") + quoted(state_.period().startText()) + QStringLiteral(" and  ")
+              + quoted(state_.period().endText()) + QStringLiteral(" ") + QStringLiteral("and OO_KTO=") + quoted(kto) + QStringLiteral("  "));
     const int mainCount = mainList.rowCount();
     state_.setBarMax(Bar::Personal, mainCount + onOff.rowCount() + localList.rowCount());
 

@@ -8,8 +8,8 @@ namespace varid {
 void Transfer::Rec_Prodlenie()
 {
     const QString kto = state_.branchCode();
-    const QString s = state_.periodStart();
-    const QString e = state_.periodEnd();
+    const QString s = state_.period().startText();
+    const QString e = state_.period().endText();
     const QString period = QStringLiteral("SELECT * FROM PRODLENIE Where PRO_DATA Between") + quoted(s) + QStringLiteral(" and ")
         + quoted(e) + QStringLiteral(" ") + QStringLiteral("and PRO_KTO=") + quoted(kto) + QStringLiteral(" ")
         + QStringLiteral("Order By PRO_DATA");

@@ -24,8 +24,8 @@ QString failure(const RowSet& row, bool inserting)
 void Transfer::Rec_Realiz()
 {
     const QString kto = quoted(state_.branchCode());
-    const QString s = state_.periodStart();
-    const QString e = state_.periodEnd();
+    const QString s = state_.period().startText();
+    const QString e = state_.period().endText();
 
     // Every row without a sales key gets one: its branch code followed by its identifier.
     copy_.execLocal(QStringLiteral("Update REALIZ Set REA_KEY=REA_KTO+REA_NID Where REA_KEY is NULL "));

@@ -1,7 +1,6 @@
 #include "transfer/transferrun.h"
 
 #include "data/values.h"
-#include "transfer/steps.h"
 #include "transfer/texts.h"
 
 namespace varid {
@@ -18,16 +17,12 @@ namespace {
 // are the run's.
 class StepAlone : public RunState {
 public:
-    StepAlone(RunState& run, Switch sw, bool incremental, const QDate& from, const QDate& to)
-        : run_(run), sw_(sw), incremental_(incremental), from_(from), to_(to), start_(shortDate(from)), end_(shortDate(to))
+    StepAlone(RunState& run, Switch sw, bool incremental, const Period& period)
+        : run_(run), sw_(sw), incremental_(incremental), period_(period)
     {
     }
     bool incremental() const override { return incremental_; }
-    QDate periodFrom() const override { return from_; }
-    QDate periodTo() const override { return to_; }
-    QString periodStart() const override { return start_; }
-    QString periodEnd() const override { return end_; }
-    void setPeriodTexts(const QString& start, const QString& end) override { start_ = start; end_ = end; }
+    Period period() const override { return period_; }
     QString branchCode() const override { return run_.branchCode(); }
     QString journalPath() const override { return run_.journalPath(); }
     bool switchOn(Switch s) const override { return s == sw_; }
@@ -44,8 +39,7 @@ private:
     RunState& run_;
     Switch sw_;
     bool incremental_;
-    QDate from_, to_;
-    QString start_, end_;
+    Period period_;
 };
 
 const StepDef* stepNamed(const QString& name)
@@ -55,6 +49,11 @@ const StepDef* stepNamed(const QString& name)
             return &s;
     return nullptr;
 }
+
+// The run's step members, in the catalogue's order.
+#define VARID_STEP_RUN(name, bar) &Transfer::Rec_##name,
+constexpr void (Transfer::*kRun[])() = {VARID_KINDS(VARID_STEP_RUN, VARID_KIND_NONE)};
+#undef VARID_STEP_RUN
 
 } // namespace
 
@@ -70,12 +69,20 @@ QString Transfer::line(const QString& lead) const
 
 QString Transfer::periodText() const
 {
-    return QStringLiteral("с ") + shortDate(state_.periodFrom()) + QStringLiteral(" по ") + shortDate(state_.periodTo());
+    return state_.period().text();
+}
+
+RunOutcome Transfer::lostAt(const StepDef& step, const DbError& e)
+{
+    // One guard per step: exactly one connection-loss line per failed run.
+    state_.addLine(line(texts::connectionLostLead));
+    return RunOutcome{step.failure == OnFailure::JournalEnd ? RunEnd::JournalLost : RunEnd::ConnectionLost,
+                      QString::fromLatin1(step.name), e.message()};
 }
 
 Replacement Transfer::replacementOf(const StepDef& step) const
 {
-    return Replacement{QString::fromLatin1(step.name), state_.branchCode(), state_.periodFrom(), state_.periodTo()};
+    return Replacement{QString::fromLatin1(step.name), state_.branchCode(), state_.period().from, state_.period().to};
 }
 
 void Transfer::runStep(const StepDef& step)
@@ -87,7 +94,7 @@ void Transfer::runStep(const StepDef& step)
         if (period)
             journal_.record(r);
     };
-    (this->*step.run)();
+    (this->*kRun[size_t(step.sw)])();
     copy_.beforeReplace = {};
     if (period)
         journal_.clear(r);
@@ -105,26 +112,24 @@ RunOutcome Transfer::recoverReplacements()
             state_.addLine(line(texts::runStoppedLead));
             return RunOutcome{RunEnd::Stopped, r.step, {}};
         }
-        state_.addLine(texts::replacementResentLead + QString::fromUtf8(step->summary) + QStringLiteral(" с ") + shortDate(r.from)
-                       + QStringLiteral(" по ") + shortDate(r.to));
-        const RunOutcome o = runStepAlone(*step, false, r.from, r.to);
+        const Period period{r.from, r.to};
+        state_.addLine(texts::replacementResentLead + QString::fromUtf8(step->summary) + QLatin1Char(' ') + period.text());
+        const RunOutcome o = runStepAlone(*step, false, period);
         if (o.end != RunEnd::Completed)
             return o;
     }
     return outcome;
 }
 
-RunOutcome Transfer::runStepAlone(const StepDef& step, bool incremental, const QDate& from, const QDate& to)
+RunOutcome Transfer::runStepAlone(const StepDef& step, bool incremental, const Period& period)
 {
-    StepAlone alone(state_, step.sw, incremental, from, to);
+    StepAlone alone(state_, step.sw, incremental, period);
     Transfer t(dm_, dm2_, alone, clock_);
     t.completesRun_ = false;
     try {
         t.runStep(step);
     } catch (const DbError& e) {
-        state_.addLine(line(texts::connectionLostLead));
-        return RunOutcome{step.failure == OnFailure::JournalEnd ? RunEnd::JournalLost : RunEnd::ConnectionLost,
-                          QString::fromLatin1(step.name), e.message()};
+        return lostAt(step, e);
     }
     return RunOutcome{};
 }
@@ -154,12 +159,7 @@ RunOutcome Transfer::runSteps()
         try {
             runStep(step);
         } catch (const DbError& e) {
-            // One guard per step: exactly one connection-loss line per failed run.
-            state_.addLine(line(texts::connectionLostLead));
-            outcome.end = step.failure == OnFailure::JournalEnd ? RunEnd::JournalLost : RunEnd::ConnectionLost;
-            outcome.failedStep = QString::fromLatin1(step.name);
-            outcome.error = e.message();
-            return outcome;
+            return lostAt(step, e);
         }
     }
     return outcome;

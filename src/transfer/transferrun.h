@@ -6,7 +6,6 @@
 
 namespace varid {
 
-struct StepDef;
 
 // How a run ended; the shell does what each ending asks of the timers and counters.
 enum class RunEnd {
@@ -38,18 +37,13 @@ public:
     // One step alone, in the mode and over the period given, before or after a run's own
     // work: a journaled replacement sent again, a repair's records of other days. It never
     // completes the run (no export stamp, no end line).
-    RunOutcome runStepAlone(const StepDef& step, bool incremental, const QDate& from, const QDate& to);
+    RunOutcome runStepAlone(const StepDef& step, bool incremental, const Period& period);
 
-    // The steps, in chain order (the step table calls them).
-    void Rec_Klient();
-    void Rec_Personal();
-    void Rec_Bilet();
-    void Rec_Prodlenie();
-    void Rec_Realiz();
-    void Rec_Avans();   // with its lines (Rec_Avans_Line), which have no switch of their own
-    void Rec_Ostatok();
-    void Rec_Terrorist();
-    void Rec_GL_Book(); // and run completion
+    // The steps, in chain order, one a line of the catalogue: Rec_Klient to Rec_GL_Book,
+    // each defined in its own file (step_<name>.cpp). The journal step completes the run.
+#define VARID_STEP_MEMBER(name, bar) void Rec_##name();
+    VARID_KINDS(VARID_STEP_MEMBER, VARID_KIND_NONE)
+#undef VARID_STEP_MEMBER
 
 private:
     // The step inside its guard, its period replacement journaled before any deletion and
@@ -57,7 +51,8 @@ private:
     void runStep(const StepDef& step);
     Replacement replacementOf(const StepDef& step) const;
 
-    void Rec_Avans_Line(Query& lines);
+    void Rec_Avans_Line(Query& lines); // the report lines, which have no switch of their own
+    RunOutcome lostAt(const StepDef& step, const DbError& e);
     void stampExport();
     void registerBranch(const QString& code);
     QString line(const QString& lead) const;

@@ -181,7 +181,7 @@ void ActTable::showDetail()
     detail_.clear();
     const ActRow* r = selected();
     const bool failing = r && r->verdict != act::ok;
-    repair_->setEnabled(failing && kindOfSection(r->section) != RecordKind::Count);
+    repair_->setEnabled(failing && kindOfSection(r->section) != nullptr);
     if (failing) {
         try {
             detail_ = groupDifferences(st_.dm, st_.dm2, period_.branch, *r);

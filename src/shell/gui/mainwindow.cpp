@@ -2,7 +2,7 @@
 
 #include "reconcile/report.h"
 #include "shell/gui/acttable.h"
-#include "transfer/steps.h"
+#include "data/catalogue.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -104,7 +104,7 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
         });
         addBar(step.bars[0].bar, step.bars[0].name, y + 1);
         y += 26;
-        for (int i = 1; i < step.barCount; ++i) {
+        for (int i = 1; i < step.barCount(); ++i) {
             label({}, QString::fromUtf8(step.bars[size_t(i)].caption), {30, y, 160, 20});
             addBar(step.bars[size_t(i)].bar, step.bars[size_t(i)].name, y + 1);
             y += 26;
