@@ -63,14 +63,36 @@ TEST_F(Schedule, FirstAttemptComesOneIntervalAfterTheHandOver)
     host.advance(59999);
     EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
     host.advance(1);
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1")); // connected: the run is armed
-    EXPECT_TRUE(st->T3->enabled());
+    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1")); // connected
     EXPECT_FALSE(st->T2->enabled());
+    EXPECT_FALSE(st->T3->enabled()); // half a second passes before the run is armed
+    host.advance(499);
+    EXPECT_FALSE(st->T3->enabled());
+    host.advance(1);
+    EXPECT_TRUE(st->T3->enabled());
     EXPECT_EQ(runs, 0);
-    host.advance(1000); // the half-second wait, then the run timer's first tick
+    host.advance(999);
+    EXPECT_EQ(runs, 0);
+    host.advance(1); // the run timer's first tick
     st->waitForRun();
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(st->lastOutcome.end, RunEnd::Completed);
+}
+
+// The window lives through the half second before the arming: "Стоп" clicked in it cancels
+// the run, and the window's timers keep ticking meanwhile.
+TEST_F(Schedule, AStopBetweenTheConnectAndTheArmingCancelsTheRun)
+{
+    restart("1", "2");
+    host.advance(3000 + 60000);
+    ASSERT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
+    const int countdown = st->countdown;
+    host.advance(250);
+    st->B_StopClick();
+    host.advance(5000);
+    EXPECT_FALSE(st->T3->enabled());
+    EXPECT_EQ(runs, 0);
+    EXPECT_GT(st->countdown, countdown);
 }
 
 TEST_F(Schedule, ZeroIntervalNeverAttempts)
@@ -100,6 +122,7 @@ TEST_F(Schedule, DayAndNightRuleAtItsBoundaries)
         st->panel.Data_O_C = QDate(2010, 1, 1);
         st->panel.Data_O_PO = QDate(2010, 1, 2);
         st->T2Timer();
+        host.advance(500); // the run is armed half a second after the connect
         EXPECT_EQ(st->panel.CB_New, !c.night);
         const QDate from = c.night ? c.from : QDate(2010, 1, 1);
         const QDate to = c.night ? c.to : QDate(2010, 1, 2); // by day the pickers stay
@@ -166,7 +189,9 @@ TEST_F(Schedule, StopThenManualRunThenTheScheduleResumes)
     EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
     host.advance(1);
     EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("2"));
-    host.advance(1000); // the run starts a second after the half-second wait
+    host.advance(1499); // the run starts a second after the half-second wait
+    EXPECT_EQ(runs, 1);
+    host.advance(1);
     EXPECT_EQ(runs, 2);
 }
 

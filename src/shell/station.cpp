@@ -25,6 +25,14 @@ Station::Station(const QString& home, TimerHost& host, const QString& tag)
     T2 = host.createTimer(0);
     T3 = host.createTimer(1000);
     T4 = host.createTimer(1000);
+    // The half second between the transfer timer's connect and the run's arming, in which
+    // the window stays alive.
+    armDelay = host.createTimer(500);
+    armDelay->onTick = [this] {
+        armDelay->setEnabled(false);
+        if (!running())
+            armAfterConnect();
+    };
     // While a run is in progress no timer is serviced.
     T1->onTick = [this] { if (!running()) T1Timer(); };
     T2->onTick = [this] { if (!running()) T2Timer(); };
@@ -224,6 +232,7 @@ void Station::B_StopClick()
     T1->setEnabled(false);
     T2->setEnabled(false);
     T3->setEnabled(false);
+    armDelay->setEnabled(false);
 }
 
 void Station::setSwitch(Switch s, bool on)
@@ -290,7 +299,12 @@ void Station::T2Timer()
     for (const StepDef& step : steps())
         if (step.tickedByTimer)
             setSwitch(step.sw, true);
-    host_.sleep(500);
+    panel.changed();
+    armDelay->setEnabled(true);
+}
+
+void Station::armAfterConnect()
+{
     arm();
     T3->setEnabled(true);
     T4->setEnabled(true);
@@ -558,6 +572,7 @@ void Station::B_AktClick()
     T2->setEnabled(false);
     T3->setEnabled(false);
     T4->setEnabled(false);
+    armDelay->setEnabled(false);
     rebuildAct(ActRequest{panel.Data_O_C, panel.Data_O_PO, panel.L_KTO.text}, [this] {
         if (onActBuilt)
             onActBuilt(lastAct); // the print, or the message naming the failure

@@ -79,6 +79,7 @@ public:
     DM2 dm2;
     RunLog runLog;
     std::unique_ptr<Timer> T1, T2, T3, T4;
+    std::unique_ptr<Timer> armDelay; // single shot: T2Timer's connect, half a second, the arming
     int countdown = 0;      // seconds counted by T4
     int startThreshold = 0; // T1 hands over when the start count reaches it
     PathIni ini;
@@ -105,6 +106,7 @@ public:
 
 private:
     void CB_KlientClick();
+    void armAfterConnect();
     // Every bar the transfer timer sets to 0 before an automatic run.
     void resetBars();
     int intervalMs() const;

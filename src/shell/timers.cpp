@@ -52,7 +52,6 @@ private:
 
 std::unique_ptr<Timer> QtTimerHost::createTimer(int intervalMs) { return std::make_unique<QtTimer>(intervalMs); }
 
-void QtTimerHost::sleep(int ms) { QThread::msleep(ms); }
 
 struct SimTimerHost::State {
     SimTimerHost* host = nullptr;

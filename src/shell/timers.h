@@ -27,14 +27,12 @@ public:
 class TimerHost : public Clock {
 public:
     virtual std::unique_ptr<Timer> createTimer(int intervalMs) = 0;
-    virtual void sleep(int ms) = 0; // blocks the window's thread, as the original's wait
 };
 
 class QtTimerHost : public TimerHost {
 public:
     std::unique_ptr<Timer> createTimer(int intervalMs) override;
     QDateTime now() const override { return QDateTime::currentDateTime(); }
-    void sleep(int ms) override;
 };
 
 // Simulated time: advance() lets time pass and fires the ticks that fall due, in order.
@@ -44,7 +42,6 @@ public:
     explicit SimTimerHost(const QDateTime& start) : now_(start) {}
     std::unique_ptr<Timer> createTimer(int intervalMs) override;
     QDateTime now() const override { return now_; }
-    void sleep(int ms) override { now_ = now_.addMSecs(ms); }
     void advance(qint64 ms);
     void setNow(const QDateTime& t) { now_ = t; }
     // Called after every tick: tests let a run that a tick started finish here, so that

@@ -55,7 +55,6 @@ QLabel* MainWindow::label(const QString& name, const QString& text, const QRect&
 MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
-    setFixedSize(645, 609);
     initGuiResources();
     setWindowIcon(QIcon(QStringLiteral(":/gui/varid.png")));
     QFont f = font();
@@ -187,6 +186,8 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     CB_AutoStart->setObjectName(QStringLiteral("CB_AutoStart"));
     CB_AutoStart->setGeometry(400, y, 230, 20);
     connect(CB_AutoStart, &QCheckBox::clicked, this, [this](bool on) { autostartClicked(on); });
+    // The window grows with the catalogue's rows: the log-problem line is the last one.
+    setFixedSize(645, y + 63);
 
     // Hidden: the run log buffer and the day and night pickers.
     Memo1 = new QPlainTextEdit(this);
