@@ -62,9 +62,9 @@ QVariant TwoDatabases::scalar(const QString& file, const QString& sql)
 
 void TwoDatabases::connectBoth(DM& dm, DM2& dm2)
 {
-    dm.ADOC1.setConnectionString(QStringLiteral("local"), ConnectionSettings{QString(), QStringLiteral("local.db"), {}, {}, true}, home());
+    dm.ADOC1.setConnectionString(ConnectionSettings{QString(), QStringLiteral("local.db"), {}, {}, true}, home());
     dm.ADOC1.connect();
-    dm2.ADOC2.setConnectionString(QStringLiteral("main"), ConnectionSettings{QString(), QStringLiteral("main.db"), {}, {}, false}, home());
+    dm2.ADOC2.setConnectionString(ConnectionSettings{QString(), QStringLiteral("main.db"), {}, {}, false}, home());
     dm2.ADOC2.connect();
 }
 

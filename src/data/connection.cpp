@@ -79,9 +79,8 @@ Connection::~Connection()
         QSqlDatabase::removeDatabase(name_);
 }
 
-void Connection::setConnectionString(const QString& display, const ConnectionSettings& s, const QString& home)
+void Connection::setConnectionString(const ConnectionSettings& s, const QString& home)
 {
-    display_ = display;
     settings_ = s;
     home_ = home;
     if (s.database.endsWith(QLatin1String(".db"), Qt::CaseInsensitive)) {

@@ -26,8 +26,7 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // Used only while disconnected. `display` is the original client's connection string.
-    void setConnectionString(const QString& display, const ConnectionSettings& settings, const QString& home);
-    QString connectionString() const { return display_; }
+    void setConnectionString(const ConnectionSettings& settings, const QString& home);
     Backend backend() const { return backend_; }
     // An embedded file opened through the SQLite ODBC driver (VARID_EMBEDDED_DRIVER=odbc):
     // the production data path, the embedded dialect.
@@ -39,12 +38,11 @@ public:
     }
     // What the connection was set to, to give a run's own connection the same database.
     struct Target {
-        QString display;
         ConnectionSettings settings;
         QString home;
     };
-    Target target() const { return {display_, settings_, home_}; }
-    void setTarget(const Target& t) { setConnectionString(t.display, t.settings, t.home); }
+    Target target() const { return {settings_, home_}; }
+    void setTarget(const Target& t) { setConnectionString(t.settings, t.home); }
 
     void connect();     // opening an open connection does nothing
     void disconnect();
@@ -113,7 +111,6 @@ private:
     void dropReaders();
 
     QString name_;
-    QString display_;
     ConnectionSettings settings_;
     QString home_;
     Backend backend_ = Backend::Sqlite;

@@ -88,9 +88,8 @@ QVector<ParamDef> realizParams()
 DM::DM(const QString& tag)
     : ADOC1(QStringLiteral("ADOC1") + tag),
       T_KTO(ADOC1, QStringLiteral("KTO")), T_FIRMA(ADOC1, QStringLiteral("FIRM")),
-      T_NASTROIKA(ADOC1, QStringLiteral("NASTROIKA")), T_KLIENT(ADOC1, QStringLiteral("KLIENT")),
       T_PERSONAL(ADOC1, QStringLiteral("PERSONAL")), T_XXX(ADOC1, QStringLiteral("XXX")),
-      Q1(ADOC1), Q2(ADOC1), Q3(ADOC1), Q4(ADOC1), Q5(ADOC1), Q6(ADOC1), Q7(ADOC1),
+      Q1(ADOC1), Q2(ADOC1), Q3(ADOC1),
       Ins_Realiz(ADOC1, QStringLiteral("Ins_Realiz;1"), realizParams()),
       Up_Realiz(ADOC1, QStringLiteral("Up_Realiz;1"), realizParams()),
       DelXXX(ADOC1, QStringLiteral("DelXXX;1"), {txt("@User_NID", 20)})
@@ -102,7 +101,7 @@ DM2::DM2(DM& local, const QString& tag)
     : ADOC2(QStringLiteral("ADOC2") + tag),
       T_KTO(ADOC2, QStringLiteral("KTO")), T_PERSONAL(ADOC2, QStringLiteral("PERSONAL")),
       T_ONOFF(ADOC2, QStringLiteral("ONOFF")),
-      Q1(ADOC2), Q2(ADOC2), Q3(ADOC2), Q4(ADOC2), Q5(ADOC2), Q6(ADOC2), Q7(ADOC2),
+      Q1(ADOC2), Q2(ADOC2), Q7(ADOC2),
       Q1DM(local.ADOC1), Q2DM(local.ADOC1), Q3DM(local.ADOC1), Q4DM(local.ADOC1),
       Q5DM(local.ADOC1), Q6DM(local.ADOC1),
       Ins_Klient(ADOC2, QStringLiteral("Ins_Klient;1"), klientParams()),

@@ -10,8 +10,8 @@ struct DM {
     // `tag` tells apart the connections of a run's own data modules from the window's.
     explicit DM(const QString& tag = {});
     Connection ADOC1;
-    TableCursor T_KTO, T_FIRMA, T_NASTROIKA, T_KLIENT, T_PERSONAL, T_XXX;
-    Query Q1, Q2, Q3, Q4, Q5, Q6, Q7;
+    TableCursor T_KTO, T_FIRMA, T_PERSONAL, T_XXX;
+    Query Q1, Q2, Q3;
     StoredProc Ins_Realiz, Up_Realiz, DelXXX;
 };
 
@@ -21,7 +21,7 @@ struct DM2 {
     explicit DM2(DM& local, const QString& tag = {});
     Connection ADOC2;
     TableCursor T_KTO, T_PERSONAL, T_ONOFF;
-    Query Q1, Q2, Q3, Q4, Q5, Q6, Q7;
+    Query Q1, Q2, Q7;
     Query Q1DM, Q2DM, Q3DM, Q4DM, Q5DM, Q6DM;
     StoredProc Ins_Klient;
     StoredProc Ins_Bilet, Up_Bilet, Ins_BLine, Del_BLine;

@@ -285,23 +285,6 @@ QString withLiterals(const PositionalStatement& st, const QVariantList& values)
     return text;
 }
 
-QString localConnectionString(const QString& database, const QString& server)
-{
-    return QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=")
-        + database + QStringLiteral(";Data Source=") + server
-        + QStringLiteral(";Use Procedure for Prepare=1;Auto Translate=True;Packet Size=4096;")
-        + QStringLiteral("Workstation ID=") + server
-        + QStringLiteral(";Use Encryption for Data=False;Tag with column collation when possible=False");
-}
-
-QString mainConnectionString(const QString& password, const QString& user,
-                             const QString& database, const QString& server)
-{
-    return QStringLiteral("Provider=SQLOLEDB.1;Password=") + password
-        + QStringLiteral(";Persist Security Info=True;User ID=") + user
-        + QStringLiteral(";Initial Catalog=") + database + QStringLiteral(";Data Source=") + server;
-}
-
 QString odbcAttributeValue(const QString& value)
 {
     if (!value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('}'))

@@ -57,11 +57,6 @@ struct ConnectionSettings {
     bool trusted = false; // Windows (integrated) authentication: the local database
 };
 
-// The connection strings of the original client, kept for the record and the window.
-QString localConnectionString(const QString& database, const QString& server);
-QString mainConnectionString(const QString& password, const QString& user,
-                             const QString& database, const QString& server);
-
 // The same connection through unixODBC and FreeTDS. A value holding ';' or '}' is wrapped
 // in braces, so a password cannot add attributes to the string.
 QString odbcConnectionString(const ConnectionSettings& s);

@@ -116,8 +116,7 @@ bool Station::connectSequence(Variant v)
         const QString server = panel.L_IP.text;
         const QString database = panel.L_IP.hint;
         dm.ADOC1.disconnect();
-        dm.ADOC1.setConnectionString(localConnectionString(database, server),
-                                     ConnectionSettings{server, database, QString(), QString(), true}, home_);
+        dm.ADOC1.setConnectionString(ConnectionSettings{server, database, QString(), QString(), true}, home_);
         dm.ADOC1.connect();
         if (!claimDatabase() || !databaseLock.held()) {
             connectErrors << QStringLiteral("local: ") + databaseLock.message();
@@ -178,14 +177,11 @@ bool Station::connectSequence(Variant v)
     }
 
     try {
-        if (!timer)
-            dm.T_NASTROIKA.open(); // left open
         const QString server = panel.L_GL_IP.text;
         const QString database = panel.L_GL_IP.hint;
         const QString user = panel.L_Admin.text;
         dm2.ADOC2.disconnect();
-        dm2.ADOC2.setConnectionString(mainConnectionString(password, user, database, server),
-                                      ConnectionSettings{server, database, user, password, false}, home_);
+        dm2.ADOC2.setConnectionString(ConnectionSettings{server, database, user, password, false}, home_);
         dm2.ADOC2.connect();
         panel.L_Info.text = texts::connected;
         panel.L_Info.background = Colour::Green;

@@ -157,8 +157,6 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     B_Stop = button("B_Stop", QStringLiteral("Стоп"), 105, 90);
     B_Test = button("B_Test", QStringLiteral("Test"), 200, 70);
     B_Akt = button("B_Akt", QStringLiteral("Акт сверки"), 275, 100);
-    B_Del = button("B_Del", QStringLiteral("Удалить"), 380, 80);
-    B_Del->hide();
     BitBtn1 = button("BitBtn1", QStringLiteral("Свернуть"), 540, 90);
     connect(B_Connect, &QPushButton::clicked, this, [this] { st_.B_ConnectClick(); });
     connect(B_Stop, &QPushButton::clicked, this, [this] { st_.B_StopClick(); });
@@ -189,19 +187,10 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     // The window grows with the catalogue's rows: the log-problem line is the last one.
     setFixedSize(645, y + 63);
 
-    // Hidden: the run log buffer and the day and night pickers.
+    // Hidden: the run log buffer.
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->hide();
-    DT = new QTimeEdit(this);
-    DT->setObjectName(QStringLiteral("DT"));
-    DT->hide();
-    DT1 = new QTimeEdit(QTime(23, 30), this);
-    DT1->setObjectName(QStringLiteral("DT1"));
-    DT1->hide();
-    DT2 = new QTimeEdit(QTime(2, 0), this);
-    DT2->setObjectName(QStringLiteral("DT2"));
-    DT2->hide();
 
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());

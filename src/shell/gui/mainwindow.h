@@ -83,9 +83,8 @@ private:
     std::array<QCheckBox*, kSwitchCount> switches_{};
     QCheckBox *CB_New, *CB_AutoStart;
     QDateEdit *Data_O_C, *Data_O_PO;
-    QPushButton *B_Connect, *B_Stop, *B_Test, *B_Akt, *B_Del, *BitBtn1;
+    QPushButton *B_Connect, *B_Stop, *B_Test, *B_Akt, *BitBtn1;
     QPlainTextEdit* Memo1;
-    QTimeEdit *DT, *DT1, *DT2;
     int seenFocus_ = 0;
     bool closing_ = false;
     struct {
