@@ -1,5 +1,5 @@
 // The shared contract of every step that sends records with a send marker, run over each
-// row of the step table that does so: only the branch's "NEW" rows go by day, a refused
+// row of the catalogue that does so: only the branch's "NEW" rows go by day, a refused
 // row is logged and still marked, a busy database ends the step without marking, a failure
 // outside the guard ends the run with the connection-loss line, and marking never stops a
 // walk early.

@@ -22,7 +22,7 @@ struct RunOutcome {
     qint64 mainStatements = 0; // statements sent to the main database: its round trips
 };
 
-// One pass along the transfer chain, as the step table orders it. Each step is a file of
+// One pass along the transfer chain, as the catalogue orders it. Each step is a file of
 // its own: its SQL texts, parameters and order; the copy pattern carries the rest.
 class Transfer {
 public:
