@@ -25,7 +25,7 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Used only while disconnected. `display` is the original client's connection string.
+    // Used only while disconnected: the server and database Path.ini names, or an embedded file.
     void setConnectionString(const ConnectionSettings& settings, const QString& home);
     Backend backend() const { return backend_; }
     // An embedded file opened through the SQLite ODBC driver (VARID_EMBEDDED_DRIVER=odbc):

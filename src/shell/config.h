@@ -21,7 +21,8 @@ struct PathIni {
     static PathIni load(const QString& home);
 };
 
-// Delphi-style integer conversion of a configuration value; the message on failure.
+// A configuration value as a whole number (blanks around it allowed, decimal, within int);
+// the message on failure names the value.
 bool toInteger(const QString& text, int& out, QString& message);
 
 } // namespace varid

@@ -45,7 +45,7 @@ public:
     void advance(qint64 ms);
     void setNow(const QDateTime& t) { now_ = t; }
     // Called after every tick: tests let a run that a tick started finish here, so that
-    // simulated time stands still during a run as the original's blocking run held it.
+    // simulated time stands still during a run, as no timer is serviced while one goes on.
     std::function<void()> afterTick;
 
     struct State;
