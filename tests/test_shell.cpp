@@ -192,12 +192,14 @@ TEST_F(Connect, WithoutExactlyOneActiveRowTheBranchIsUnknownAndNothingRuns)
         EXPECT_FALSE(st->connectSequence(Station::Variant::Timer));
         EXPECT_EQ(st->panel.L_Info1.text, QStringLiteral("Филиал не определён"));
         EXPECT_TRUE(st->panel.L_KTO.text.isEmpty());
+        EXPECT_TRUE(st->branch().isEmpty());
         EXPECT_EQ(st->connectErrors, QStringList{QString::fromUtf8(c.message)});
         EXPECT_FALSE(st->bothConnected());
         // Put right, the next attempt knows the branch.
         local(QStringLiteral("UPDATE KTO SET KTO_ACTIV=CASE WHEN KTO_KOD='F0007' THEN 'ДА' ELSE 'НЕТ' END;"));
         EXPECT_TRUE(st->connectSequence(Station::Variant::Timer));
         EXPECT_EQ(st->panel.L_KTO.text, QStringLiteral("F0007"));
+        EXPECT_EQ(st->branch(), QStringLiteral("F0007"));
     }
 }
 

@@ -89,7 +89,7 @@ int check(const Options& o)
     printStatus(st);
     if (st.databaseTaken)
         return Locked;
-    out(QStringLiteral("Филиал:    ") + st.panel.L_KTO.text);
+    out(QStringLiteral("Филиал:    ") + st.branch());
     out(QStringLiteral("Заголовок: ") + st.panel.caption);
     out(st.panel.L_Tel.text);
     if (!st.identityProblem.isEmpty())
@@ -118,7 +118,7 @@ int once(const Options& o)
         return Locked;
     if (!up)
         return Broken;
-    out(QStringLiteral("Филиал:    ") + st.panel.L_KTO.text);
+    out(QStringLiteral("Филиал:    ") + st.branch());
     if (o.from) {
         st.panel.Data_O_C = *o.from;
         st.panel.Data_O_PO = *o.to;
@@ -186,7 +186,7 @@ int repairMode(const Options& o)
         return Broken;
     }
     out(QStringLiteral("Удалено на ГлС: %1").arg(st.repairDeleted));
-    st.rebuildAct(ActRequest{*o.from, *o.to, st.panel.L_KTO.text}, {});
+    st.rebuildAct(ActRequest{*o.from, *o.to, st.branch()}, {});
     st.waitForRun();
     if (st.lastAct.end != RunEnd::Completed) {
         err(QStringLiteral("the act failed: ") + st.lastAct.error);

@@ -41,7 +41,7 @@ int actMode(const Options& o)
         failed += r.owner == act::owner && r.verdict != act::ok;
     try {
         if (!o.pdf.isEmpty()) {
-            const ActRequest request{*o.from, *o.to, st.panel.L_KTO.text};
+            const ActRequest request{*o.from, *o.to, st.branch()};
             const ReportHeader header = Act::header(st.dm, request, host.now());
             const QString html = renderAct(loadLayout(st.home()), header, rows);
             saveAct(*actDocument(html, layoutPath(st.home())), o.pdf, actText(header, rows));
@@ -50,7 +50,7 @@ int actMode(const Options& o)
             for (const ActRow& r : rows) {
                 printRow(r);
                 if (o.detail && r.owner == act::owner && r.verdict != act::ok)
-                    for (const RecordDiff& d : groupDifferences(st.dm, st.dm2, st.panel.L_KTO.text, r))
+                    for (const RecordDiff& d : groupDifferences(st.dm, st.dm2, st.branch(), r))
                         printDiff(d);
             }
         }

@@ -150,6 +150,7 @@ bool Station::connectSequence(Variant v)
                 : QStringLiteral("в таблице KTO %1 строк с KTO_ACTIV='ДА' (%2): филиал не определён, передачи не будет")
                       .arg(active.size()).arg(active.join(QStringLiteral(", ")));
             connectErrors << QStringLiteral("local: ") + identityProblem;
+            branch_.clear();
             panel.L_KTO.text.clear();
             panel.L_Info1.text = texts::branchUnknown;
             panel.L_Info1.background = Colour::Maroon;
@@ -158,7 +159,8 @@ bool Station::connectSequence(Variant v)
             return false;
         }
         identityProblem.clear();
-        panel.L_KTO.text = active.front();
+        branch_ = active.front(); // the branch, read once a connect; L_KTO shows it
+        panel.L_KTO.text = branch_;
         panel.caption = (timer ? texts::captionTimer : texts::captionTest) + name;
         dm.T_FIRMA.open();
         dm.T_FIRMA.locate(QStringLiteral("F_NOMER"), 1);
@@ -354,7 +356,7 @@ void Station::arm()
     RunRequest r;
     r.incremental = panel.CB_New;
     r.period = Period{panel.Data_O_C, panel.Data_O_PO};
-    r.branch = panel.L_KTO.text;
+    r.branch = branch_;
     r.switches = panel.switches;
     r.journal = journalPath();
     armed_ = r;
@@ -393,7 +395,7 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
     RunRequest r;
     r.incremental = false;
     r.period = Period{day, day};
-    r.branch = panel.L_KTO.text;
+    r.branch = branch_;
     r.switches.fill(false);
     r.switches[size_t(stepOf(kind).sw)] = true;
     r.journal = journalPath();
@@ -569,7 +571,7 @@ void Station::B_AktClick()
     T3->setEnabled(false);
     T4->setEnabled(false);
     armDelay->setEnabled(false);
-    rebuildAct(ActRequest{panel.Data_O_C, panel.Data_O_PO, panel.L_KTO.text}, [this] {
+    rebuildAct(pickedAct(), [this] {
         if (onActBuilt)
             onActBuilt(lastAct); // the print, or the message naming the failure
         resumeAfterAct();

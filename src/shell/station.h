@@ -41,6 +41,10 @@ public:
     // The reconciliation act, built off the window's thread; onActBuilt prints it.
     void B_AktClick();
     void resumeAfterAct();
+    // The act over the pickers' period for this branch.
+    ActRequest pickedAct() const { return ActRequest{panel.Data_O_C, panel.Data_O_PO, branch_}; }
+    // The branch's code, from its KTO row marked "ДА" at the last connect of the local database.
+    const QString& branch() const { return branch_; }
     // The act over a period, built off the window's thread, then `ended`.
     void rebuildAct(const ActRequest& request, std::function<void()> ended);
     // Sends one day of one kind again and deletes there what only the main database holds
@@ -121,6 +125,7 @@ private:
     QString home_;
     TimerHost& host_;
     QString tag_;
+    QString branch_ = QStringLiteral("FIL_4"); // until the local database names it
     std::optional<RunRequest> armed_;
     std::shared_ptr<RunContext> run_;
     QThread* thread_ = nullptr;

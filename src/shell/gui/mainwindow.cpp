@@ -218,14 +218,14 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
 
 void MainWindow::renderActInto(QTextDocument& doc)
 {
-    const ActRequest request{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text};
+    const ActRequest request = st_.pickedAct();
     const QString html = renderAct(loadLayout(st_.home()), Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm));
     fillActDocument(doc, html, layoutPath(st_.home()));
 }
 
 std::unique_ptr<ActTable> MainWindow::actTable(QTextDocument& doc, QWidget* parent)
 {
-    auto t = std::make_unique<ActTable>(st_, ActRequest{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text}, parent);
+    auto t = std::make_unique<ActTable>(st_, st_.pickedAct(), parent);
     t->afterRepair = [this, &doc] {
         try {
             renderActInto(doc);
@@ -242,7 +242,7 @@ void MainWindow::printAct(const RunOutcome& built)
         if (built.end != RunEnd::Completed)
             throw DbError(built.error);
         const QString layout = loadLayout(st_.home());
-        const ActRequest request{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text};
+        const ActRequest request = st_.pickedAct();
         const QString html = renderAct(layout, Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm));
         auto doc = actDocument(html, layoutPath(st_.home()));
         presentAct(*doc);
@@ -287,7 +287,7 @@ void MainWindow::previewAct(QTextDocument& doc)
             if (file.isEmpty())
                 return;
             try {
-                const ActRequest request{st_.panel.Data_O_C, st_.panel.Data_O_PO, st_.panel.L_KTO.text};
+                const ActRequest request = st_.pickedAct();
                 saveAct(doc, file, actText(Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm)));
             } catch (const DbError& e) {
                 QMessageBox::warning(&dialog, QStringLiteral("Акт сверки"), e.message());
