@@ -19,9 +19,10 @@ struct LabelState {
 };
 
 
-// Everything the main window shows and the run reads, as plain values. The window mirrors
-// it; the headless service and the tests use it as it is.
-class Panel : public RunState {
+// Everything the main window shows, as plain values: the window mirrors it; the headless
+// service and the tests read it as it is. A run takes its request from it when armed and
+// reports back through the station.
+class Panel {
 public:
     Panel();
 
@@ -50,17 +51,16 @@ public:
     static int number(const LabelState& l) { return l.text.toInt(); }
     static void addTo(LabelState& l, int n) { l.text = QString::number(l.text.toInt() + n); }
 
-    // RunState
-    bool incremental() const override { return CB_New; }
-    Period period() const override { return Period{Data_O_C, Data_O_PO}; }
-    QString branchCode() const override { return L_KTO.text; }
-    bool switchOn(Switch s) const override { return switches[size_t(s)]; }
-    QString errorMarker() const override { return errorMarker_; }
-    void setErrorMarker(const QString& m) override { errorMarker_ = m; }
-    void addLine(const QString& line) override;
-    void setBarMax(Bar b, int max) override;
-    void setBarPos(Bar b, int pos) override;
-    int barPos(Bar b) const override { return bars[size_t(b)].pos; }
+    // What the next run is asked for, and what the last one left.
+    bool incremental() const { return CB_New; }
+    Period period() const { return Period{Data_O_C, Data_O_PO}; }
+    bool switchOn(Switch s) const { return switches[size_t(s)]; }
+    QString errorMarker() const { return errorMarker_; }
+    void setErrorMarker(const QString& m) { errorMarker_ = m; }
+    void addLine(const QString& line);
+    void setBarMax(Bar b, int max);
+    void setBarPos(Bar b, int pos);
+    int barPos(Bar b) const { return bars[size_t(b)].pos; }
 
 private:
     QString errorMarker_;
