@@ -8,7 +8,7 @@
 #include "transfer/replacejournal.h"
 #include "transfer/runcontext.h"
 #include "data/catalogue.h"
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 #include <QDir>
 #include <QSqlDatabase>

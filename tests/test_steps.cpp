@@ -5,7 +5,7 @@
 
 #include "transfer/runcontext.h"
 #include "data/catalogue.h"
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 using namespace varid;
 using varid::testing::Branch;

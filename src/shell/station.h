@@ -8,7 +8,7 @@
 #include "reconcile/act.h"
 #include "reconcile/detail.h"
 #include "transfer/runcontext.h"
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 #include <QObject>
 #include <QThread>

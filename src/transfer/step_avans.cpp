@@ -2,7 +2,7 @@
 // right after the reports', before any report is marked, so that by day the lines of exactly
 // the reports sent in this run go out with them. Lines replace the main database's lines of
 // their report; a report stays "NEW" until its lines have gone.
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 namespace varid {
 

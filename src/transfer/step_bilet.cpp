@@ -1,7 +1,7 @@
 // Pawn tickets with their item lines and pledged vehicles. By day the new tickets; at
 // night the tickets opened, redeemed or extended in the period, and the lines of the
 // opened and the redeemed ones. Vehicles go first, by a cursor copy on the main database.
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 namespace varid {
 

@@ -1,7 +1,7 @@
 // The general ledger journal goes up, and the run ends here: the export stamp on the
 // branch's main KTO row, the end line. At night the branch's entries of the period are
 // first deleted on the main database when it holds more of them, or a larger sum.
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 #include "data/values.h"
 #include "transfer/texts.h"

@@ -1,7 +1,7 @@
 // Clients: every client that the branch's new (or, at night, recent) tickets, ledger
 // entries and advance reports refer to is put on the main database when missing there;
 // a non-empty note that differs on the main database comes back to the branch.
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 namespace varid {
 

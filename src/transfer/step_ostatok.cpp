@@ -1,7 +1,7 @@
 // Monthly account balances. Balances are kept by month, so at night the period becomes a
 // range of years and months; a range whose balances differ between the two databases (more
 // rows on the main one, or as many rows with other totals) is replaced there as a whole.
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 #include "data/values.h"
 

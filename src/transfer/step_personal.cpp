@@ -1,7 +1,7 @@
 // Staff both ways, and the on/off journal up. The main database wins for staff present on
 // both sides; a member only the branch knows is added to the main database; the day's
 // on/off rows go up and are rewritten as times off are entered.
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 #include "data/values.h"
 

@@ -1,7 +1,7 @@
 // Ticket extensions. At night the main database's extensions of the period are deleted
 // first when it holds more of them than the branch, so that extensions removed at the
 // branch disappear there too.
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 namespace varid {
 

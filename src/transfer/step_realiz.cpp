@@ -1,7 +1,7 @@
 // Sales of forfeited pledges, both ways: the branch's own sales go up, the sales other
 // branches address to it come down, and a sending branch it does not know yet is
 // registered in its KTO as inactive. Rows are matched by their sales key REA_KEY.
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 #include "transfer/texts.h"
 

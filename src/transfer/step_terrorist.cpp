@@ -1,6 +1,6 @@
 // The chain's terrorist list comes down, whole, while the user keeps "Список террористов"
 // ticked. Entries are matched by (T_IIN, T_NAME); nothing is ever deleted at the branch.
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 namespace varid {
 

@@ -1,4 +1,4 @@
-#include "transfer/transferrun.h"
+#include "transfer/transfer.h"
 
 #include "data/values.h"
 #include "transfer/texts.h"
