@@ -5,6 +5,7 @@
 #include "reconcile/act.h"
 #include "reconcile/detail.h"
 #include "data/catalogue.h"
+#include "shell/schedule.h"
 #include "transfer/texts.h"
 
 #include <QDir>
@@ -311,15 +312,12 @@ void Station::armAfterConnect()
 
 void Station::applyDayNightRule()
 {
-    // Night is after 23:30 and before 02:00: the five complete days before today go again.
-    const QDateTime now = host_.now();
-    const QTime t = now.time();
-    if (t > QTime(23, 30) || t < QTime(2, 0)) {
-        panel.Data_O_PO = now.date().addDays(-1);
-        panel.Data_O_C = now.date().addDays(-5);
+    if (const std::optional<Period> night = nightPeriod(host_.now())) {
+        panel.Data_O_C = night->from;
+        panel.Data_O_PO = night->to;
         panel.CB_New = false;
     } else {
-        panel.CB_New = true;
+        panel.CB_New = true; // by day the pickers stay as they are
     }
 }
 
