@@ -24,14 +24,13 @@ protected:
     QVector<ActRow> build(const QDate& from, const QDate& to)
     {
         if (!st->connectSequence(Station::Variant::Test))
-            ADD_FAILURE() << st->connectErrors.join(QLatin1Char(';')).toStdString();
-        st->panel.Data_O_C = from;
-        st->panel.Data_O_PO = to;
+            ADD_FAILURE() << st->session().connectErrors.join(QLatin1Char(';')).toStdString();
+        st->setPickers(from, to);
         st->B_AktClick();
         st->waitForRun();
         EXPECT_EQ(st->lastAct.end, RunEnd::Completed) << st->lastAct.error.toStdString();
         QVector<ActRow> mine;
-        for (const ActRow& r : Act::printSet(st->dm))
+        for (const ActRow& r : Act::printSet(st->dm()))
             if (r.owner == act::owner)
                 mine << r;
         return mine;
@@ -98,9 +97,9 @@ TEST_F(ActTest, ASharedBarKeepsTheSumOfBothSectionsGroups)
                          "('s1','2010-02-01 00:00:00','2010-03-02 00:00:00','т',1,'F1'),('s2','2010-02-01 00:00:00','2010-03-03 00:00:00','т',1,'F1');"));
     main(QStringLiteral("INSERT INTO CHANGE (C_KOD, C_NAME) VALUES ('K','Касса');"));
     build(QDate(2010, 3, 1), QDate(2010, 3, 5));
-    EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].max, 2);
-    EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].pos, 2);
-    EXPECT_EQ(st->panel.bars[size_t(Bar::Real)].max, 2);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::GL_Book)].max, 2);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::GL_Book)].pos, 2);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::Real)].max, 2);
 }
 
 // One day with two ticket statuses: one row per status, each with its own figures.
@@ -148,7 +147,7 @@ TEST_F(ActTest, TheRecordsBehindALinesGroupAreTheOneDifferingLine)
         if (r.section == 2 && r.verdict != act::ok)
             group = &r;
     ASSERT_NE(group, nullptr);
-    const QVector<RecordDiff> diffs = groupDifferences(st->dm, st->dm2, QStringLiteral("F1"), *group);
+    const QVector<RecordDiff> diffs = groupDifferences(st->dm(), st->dm2(), QStringLiteral("F1"), *group);
     ASSERT_EQ(diffs.size(), 1);
     EXPECT_EQ(diffs[0].side, RecordDiff::Different);
     EXPECT_EQ(diffs[0].key, QStringLiteral("t / 02.03.2010 / 2"));
@@ -179,7 +178,7 @@ TEST_F(ActTest, EveryFailingGroupLeadsToItsRecord)
     for (const ActRow& r : build(kFrom, kTo)) {
         EXPECT_EQ(r.verdict, act::failed) << describe(r).toStdString();
         QStringList keys;
-        for (const RecordDiff& d : groupDifferences(st->dm, st->dm2, QStringLiteral("F1"), r))
+        for (const RecordDiff& d : groupDifferences(st->dm(), st->dm2(), QStringLiteral("F1"), r))
             keys << sideText(d.side) + QLatin1Char(' ') + d.key;
         seen << r.title + QLatin1Char(' ') + r.name + QStringLiteral(": ") + keys.join(QLatin1Char(','));
     }
@@ -250,7 +249,7 @@ TEST_F(ActTest, TheActReplacesItsOwnRowsAndPrintsOtherOwnersToo)
     local(QStringLiteral("INSERT INTO XXX (X_USER, X_PRIME, X_KOL, X_INID) VALUES ('CENTR1','старый',1,'OK'),('KASSIR','чужой',5,'OK');"
                          "INSERT INTO BILET (B_NID, B_DATA, B_STATYS, B_SUMMA, B_KTO) VALUES ('b','2010-03-02 00:00:00','открыт',1,'F1');"));
     build(kFrom, kTo);
-    const QVector<ActRow> all = Act::printSet(st->dm);
+    const QVector<ActRow> all = Act::printSet(st->dm());
     QStringList titles;
     for (const ActRow& r : all)
         titles << r.owner + QLatin1Char(':') + r.title;
@@ -266,34 +265,34 @@ TEST_F(ActTest, TheActResumesTheScheduleAfterFiveSecondsEvenWhenPrintingFails)
 {
     local(QStringLiteral("INSERT INTO BILET (B_NID, B_DATA, B_STATYS, B_SUMMA, B_KTO) VALUES ('b','2010-03-02 00:00:00','открыт',1,'F1');"));
     QStringList told;
-    st->onActBuilt = [&](const RunOutcome&) {
+    QObject::connect(st.get(), &Station::actBuilt, st.get(), [&](const RunOutcome&) {
         try {
             loadLayout(home()); // no Akt_Sverki.RAV in this home
         } catch (const DbError& e) {
             told << e.message();
         }
-    };
-    st->countdown = 42;
+    });
+    st->schedule().countdown = 42;
     build(kFrom, kTo);
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains(QStringLiteral("Akt_Sverki.RAV"))) << told[0].toStdString();
-    EXPECT_TRUE(st->T1->enabled());
-    EXPECT_FALSE(st->T2->enabled());
-    EXPECT_FALSE(st->T3->enabled());
-    EXPECT_FALSE(st->T4->enabled());
-    EXPECT_EQ(st->startThreshold, 5);
-    EXPECT_EQ(st->panel.startCount, 0);
-    EXPECT_EQ(st->countdown, 42);
+    EXPECT_TRUE(st->schedule().T1->enabled());
+    EXPECT_FALSE(st->schedule().T2->enabled());
+    EXPECT_FALSE(st->schedule().T3->enabled());
+    EXPECT_FALSE(st->schedule().T4->enabled());
+    EXPECT_EQ(st->schedule().startThreshold, 5);
+    EXPECT_EQ(st->schedule().startCount, 0);
+    EXPECT_EQ(st->schedule().countdown, 42);
     host.advance(6000);
-    EXPECT_TRUE(st->T2->enabled()); // the countdown handed over
+    EXPECT_TRUE(st->schedule().T2->enabled()); // the countdown handed over
 }
 
 TEST_F(ActTest, WithADatabaseDownTheButtonDoesNothing)
 {
-    st->T1->setEnabled(true);
+    st->schedule().T1->setEnabled(true);
     st->B_AktClick(); // never connected
     EXPECT_FALSE(st->running());
-    EXPECT_TRUE(st->T1->enabled());
+    EXPECT_TRUE(st->schedule().T1->enabled());
     EXPECT_EQ(localValue(QStringLiteral("SELECT COUNT(*) FROM XXX")).toInt(), 0);
 }
 
@@ -303,7 +302,7 @@ TEST_F(ActTest, ThePrintedActShowsItsSectionsAndVerdicts)
                          "INSERT INTO PRODLENIE (PRO_NID, PRO_DATA, PRO_SUMMA, PRO_KTO) VALUES ('p','2010-03-03 00:00:00',5,'F1');"));
     main(QStringLiteral("INSERT INTO PRODLENIE (PRO_NID, PRO_DATA, PRO_SUMMA, PRO_KTO) VALUES ('p','2010-03-03 00:00:00',5,'F1');"));
     const QVector<ActRow> rows = build(kFrom, kTo);
-    const ReportHeader h = Act::header(st->dm, ActRequest{kFrom, kTo, QStringLiteral("F1")}, host.now());
+    const ReportHeader h = Act::header(st->dm(), ActRequest{kFrom, kTo, QStringLiteral("F1")}, host.now());
     EXPECT_EQ(h.branch, QStringLiteral("Филиал 1"));
     const QString html = renderAct(defaultLayout(), h, rows);
     EXPECT_THROW(renderAct(QStringLiteral("<html>no blocks</html>"), h, rows), DbError);

@@ -35,6 +35,8 @@ protected:
                                              .arg(QString::fromLatin1(code)));
             hosts.push_back(std::make_unique<SimTimerHost>(QDateTime(QDate(2010, 3, 5), QTime(12, 0))));
             stations.push_back(std::make_unique<Station>(home, *hosts.back(), QStringLiteral("-") + QString::fromLatin1(code)));
+            QObject::connect(stations.back().get(), &Station::lineAdded, stations.back().get(),
+                             [this](const QString& l) { lines << l; });
             stations.back()->formCreate();
         }
     }
@@ -42,12 +44,10 @@ protected:
     RunEnd run(int branch, bool incremental = true)
     {
         Station& st = *stations[size_t(branch)];
-        EXPECT_TRUE(st.connectSequence(Station::Variant::Timer)) << st.connectErrors.join(QLatin1Char(';')).toStdString();
-        st.panel.CB_New = incremental;
-        st.panel.Data_O_C = QDate(2010, 3, 1);
-        st.panel.Data_O_PO = QDate(2010, 3, 5);
+        EXPECT_TRUE(st.connectSequence(Station::Variant::Timer)) << st.session().connectErrors.join(QLatin1Char(';')).toStdString();
+        st.setIncremental(incremental);
+        st.setPickers(QDate(2010, 3, 1), QDate(2010, 3, 5));
         lines.clear();
-        st.panel.onLine = [this](const QString& l) { lines << l; };
         st.arm();
         st.T3Timer();
         st.waitForRun();
@@ -89,7 +89,7 @@ TEST_F(TwoBranches, APeriodRunOfOneLeavesTheOthersRowsAlone)
     runSqliteScript(local("A1"), QStringLiteral("DELETE FROM GL_BOOK; DELETE FROM PRODLENIE; DELETE FROM REALIZ; DELETE FROM OSTATOK;"));
     ASSERT_EQ(run(0, false), RunEnd::Completed);
     EXPECT_EQ(stations[0]->lastOutcome.end, RunEnd::Completed);
-    EXPECT_FALSE(stations[0]->panel.errorMarker().isEmpty()); // the run asks for attention
+    EXPECT_FALSE(stations[0]->panel().errorMarker().isEmpty()); // the run asks for attention
     EXPECT_EQ(lines.filter(QStringLiteral("Внимание! На ГлС не удалено")).size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("Внимание! На ГлС не удалено: главная книга с 01.03.2010 по 05.03.2010, в филиале строк нет, на ГлС 1")))
         << lines.join(QLatin1Char('\n')).toStdString();

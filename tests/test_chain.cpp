@@ -90,7 +90,7 @@ TEST_F(Chain, OnlyNewRowsOfTheBranchGoAndARefusedRowIsLoggedAndMarked)
                  .arg(QString::fromLatin1(k.table), QString::fromLatin1(k.mainKey), mainId(k, "n2")));
         only(k.sw);
         QStringList refusals;
-        st->onRefusal = [&](const QString& m) { refusals << m; };
+        QObject::connect(st.get(), &Station::refusal, st.get(), [&](const QString& m) { refusals << m; });
         EXPECT_EQ(run(), RunEnd::Completed);
         EXPECT_TRUE(onMain(k, "n1"));
         EXPECT_FALSE(onMain(k, "n2"));
@@ -103,7 +103,7 @@ TEST_F(Chain, OnlyNewRowsOfTheBranchGoAndARefusedRowIsLoggedAndMarked)
         const QStringList failed = failureLines();
         ASSERT_EQ(failed.size(), 1) << failed.join(QLatin1Char('|')).toStdString();
         EXPECT_TRUE(failed[0].startsWith(QString::fromUtf8(k.refusedLead))) << failed[0].toStdString();
-        EXPECT_EQ(st->panel.errorMarker(), QStringLiteral("05.03.2010"));
+        EXPECT_EQ(st->panel().errorMarker(), QStringLiteral("05.03.2010"));
         ASSERT_EQ(refusals.size(), 1);
         EXPECT_TRUE(refusals[0].contains(QStringLiteral("refused by trigger")));
     }
@@ -122,7 +122,7 @@ TEST_F(Chain, AFailureOutsideTheGuardEndsTheRunWithTheConnectionLossLine)
         ASSERT_FALSE(lines.isEmpty());
         EXPECT_EQ(lines.last(), QStringLiteral("-----   Обрыв связи в 05.03.2010 12:00:00  -----"));
         EXPECT_EQ(lines.filter(QStringLiteral("Обрыв связи")).size(), 1);
-        EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("0"));
+        EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("0"));
         EXPECT_EQ(markerOf(k, "n1"), QStringLiteral("NEW"));
     }
 }
@@ -152,7 +152,7 @@ TEST_F(Chain, ABusyMainDatabaseEndsTheStepAndMarksNothing)
         EXPECT_TRUE(lines.filter(QStringLiteral("Обрыв связи")).size() == 1);
         EXPECT_FALSE(onMain(k, "n1"));
         EXPECT_EQ(markerOf(k, "n1"), QStringLiteral("NEW")); // the next attempt sends it
-        EXPECT_TRUE(st->panel.errorMarker().isEmpty());
+        EXPECT_TRUE(st->panel().errorMarker().isEmpty());
         // The next run, with the database free again, sends it.
         run();
         EXPECT_TRUE(onMain(k, "n1"));
@@ -234,7 +234,7 @@ TEST_F(Chain, TheStepTableDrivesTheChain)
     // With every switch off the journal step still ends the run, which counts.
     only(Switch::Count);
     EXPECT_EQ(run(), RunEnd::Completed);
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("1"));
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("1"));
 }
 
 namespace {

@@ -184,7 +184,7 @@ TEST_F(Durability, AnEmptyBranchPeriodNeverEmptiesTheMainDatabase)
     EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK")).toInt(), 2);
     EXPECT_TRUE(lines.contains(QStringLiteral("Внимание! На ГлС не удалено: главная книга с 01.03.2010 по 05.03.2010, в филиале строк нет, на ГлС 2")))
         << lines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_FALSE(st->panel.errorMarker().isEmpty());
+    EXPECT_FALSE(st->panel().errorMarker().isEmpty());
     // One entry at the branch: the main database's other one goes.
     local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES ('g1', '2010-03-03 00:00:00', 'F1', '1', 1, 'OLD');"));
     EXPECT_EQ(run(false, QDate(2010, 3, 1), QDate(2010, 3, 5)), RunEnd::Completed);
@@ -427,20 +427,20 @@ TEST_F(Durability, TwoHomesOnOneBranchDatabase)
     ini.write(("GLServerIP:127.0.0.1\r\nServerName:srv\r\nAdminName:sa\r\nAdminPass:secret\r\nInterval:30\r\nTimeOpen:9:00\r\n"
                "TimeClose:19:00\r\nStart:60\r\nGLAliasName:" + mainFile().toUtf8() + "\r\nLocalAliasName:" + localFile().toUtf8() + "\r\n"));
     ini.close();
-    ASSERT_TRUE(st->claimDatabase());
-    EXPECT_TRUE(st->databaseLock.held());
+    ASSERT_TRUE(st->session().claimDatabase());
+    EXPECT_TRUE(st->session().databaseLock.held());
     SimTimerHost host2{QDateTime(QDate(2010, 3, 5), QTime(12, 0))};
     auto second = std::make_unique<Station>(other.path(), host2, QStringLiteral("-second"));
     second->formCreate();
-    EXPECT_FALSE(second->claimDatabase());
+    EXPECT_FALSE(second->session().claimDatabase());
     EXPECT_FALSE(second->connectSequence(Station::Variant::Timer));
-    EXPECT_EQ(second->panel.L_Info1.text, QStringLiteral("База занята другим Varid"));
-    EXPECT_TRUE(second->databaseLock.message().startsWith(QStringLiteral("Varid уже работает с базой филиала ")))
-        << second->databaseLock.message().toStdString();
-    EXPECT_TRUE(second->databaseLock.message().contains(QString::number(QCoreApplication::applicationPid())));
+    EXPECT_EQ(second->panel().L_Info1.text, QStringLiteral("База занята другим Varid"));
+    EXPECT_TRUE(second->session().databaseLock.message().startsWith(QStringLiteral("Varid уже работает с базой филиала ")))
+        << second->session().databaseLock.message().toStdString();
+    EXPECT_TRUE(second->session().databaseLock.message().contains(QString::number(QCoreApplication::applicationPid())));
     st.reset(); // the first ends
     auto third = std::make_unique<Station>(other.path(), host2, QStringLiteral("-third"));
     third->formCreate();
-    EXPECT_TRUE(third->claimDatabase());
-    EXPECT_TRUE(third->connectSequence(Station::Variant::Timer)) << third->connectErrors.join(QLatin1Char(';')).toStdString();
+    EXPECT_TRUE(third->session().claimDatabase());
+    EXPECT_TRUE(third->connectSequence(Station::Variant::Timer)) << third->session().connectErrors.join(QLatin1Char(';')).toStdString();
 }

@@ -64,7 +64,7 @@ TEST_F(Odbc, TheDriversOwnMessageReachesTheFailureHandling)
     main(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON GL_BOOK BEGIN SELECT RAISE(ABORT, 'the ledger is closed'); END;"));
     only(Switch::GL_Book);
     QStringList refusals;
-    st->onRefusal = [&](const QString& m) { refusals << m; };
+    QObject::connect(st.get(), &Station::refusal, st.get(), [&](const QString& m) { refusals << m; });
     ASSERT_EQ(run(), RunEnd::Completed);
     EXPECT_EQ(failureLines(), QStringList{QStringLiteral("Ошибка! Записи на ГлС Ж.О. G_DATA=05.03.2010 and G_NOMER=7 and G_KEY=K7")});
     ASSERT_EQ(refusals.size(), 1);
@@ -227,8 +227,8 @@ TEST_F(Odbc, ACopiedRowIsTwoRoundTripsToTheMainDatabase)
         local(ledgerRows(copied, copied + rows));
         copied += rows;
         QFile::remove(traceFile());
-        st->dm2.ADOC2.disconnect(); // fresh connections, so the trace sees them open
-        st->dm.ADOC1.disconnect();
+        st->dm2().ADOC2.disconnect(); // fresh connections, so the trace sees them open
+        st->dm().ADOC1.disconnect();
         ASSERT_EQ(run(), RunEnd::Completed);
         trips[round] = mainRoundTrips();
         ASSERT_GT(trips[round], 0);

@@ -34,7 +34,7 @@ protected:
         st->waitForRun();
         EXPECT_EQ(st->lastAct.end, RunEnd::Completed);
         QVector<ActRow> rows;
-        for (const ActRow& r : Act::printSet(st->dm))
+        for (const ActRow& r : Act::printSet(st->dm()))
             if (r.section == 1)
                 rows << r;
         return rows;
@@ -52,7 +52,7 @@ TEST_F(Repair, TheDetailListsExactlyTheDifferingRecords)
     EXPECT_EQ(rows[0].verdict, act::failed);
     EXPECT_EQ(rows[1].verdict, act::ok);
     QStringList seen;
-    for (const RecordDiff& d : groupDifferences(st->dm, st->dm2, QStringLiteral("F1"), rows[0]))
+    for (const RecordDiff& d : groupDifferences(st->dm(), st->dm2(), QStringLiteral("F1"), rows[0]))
         seen << QStringLiteral("%1 %2 %3/%4 %5").arg(sideText(d.side), d.key).arg(d.localAmount).arg(d.mainAmount).arg(d.date);
     EXPECT_EQ(seen, (QStringList{QStringLiteral("только в филиале t1 100/0 03.03.2010"), QStringLiteral("только на ГлС t9 0/900 03.03.2010"),
                                  QStringLiteral("другая сумма t2 200/250 03.03.2010")}));
@@ -77,17 +77,17 @@ TEST_F(Repair, ARepairMakesTheDayAgreeAndTouchesNothingElse)
     EXPECT_TRUE(log.contains(QStringLiteral("-----   Начало повторной отправки (Билеты за 03.03.2010) 05.03.2010 12:00:00  -----"))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("-----   Конец повторной отправки (Билеты за 03.03.2010) 05.03.2010 12:00:00  -----"))) << log.toStdString();
     EXPECT_FALSE(log.contains(QStringLiteral("Начало передачи")));
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("0"));
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("0"));
 }
 
 TEST_F(Repair, AKindWhoseSwitchIsOffIsRepairedAloneAndTheSwitchesStay)
 {
-    st->panel.switches.fill(false);
+    st->setSwitches({});
     ASSERT_TRUE(st->repair(kDay, kindByTable(QStringLiteral("GL_BOOK"))));
     st->waitForRun();
     EXPECT_EQ(mainValue(QStringLiteral("SELECT G_SUMMA FROM GL_BOOK WHERE G_NID='g1'")).toDouble(), 9.0);
     EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM BILET WHERE B_NID='t9'")).toInt(), 1); // tickets untouched
-    for (bool on : st->panel.switches)
+    for (bool on : st->panel().switches)
         EXPECT_FALSE(on);
 }
 
@@ -136,10 +136,10 @@ TEST_F(Repair, EveryKindOfTheCatalogueIsWholeForTheActAndTheRepair)
             numbers.insert(s.number);
         }
         // The drill-down's selection and the repair's deletion run on both databases.
-        EXPECT_NO_THROW(dayDifferences(st->dm, st->dm2, QStringLiteral("F1"), k, QDate(2011, 1, 1)));
+        EXPECT_NO_THROW(dayDifferences(st->dm(), st->dm2(), QStringLiteral("F1"), k, QDate(2011, 1, 1)));
         const QVector<RecordDiff> none{RecordDiff{RecordDiff::OnlyMain, QStringLiteral("zz"), {}, {}, 0, 0, {QStringLiteral("zz"), QStringLiteral("zz"), QStringLiteral("zz")}}};
-        EXPECT_NO_THROW(heldElsewhere(st->dm, QStringLiteral("F1"), k, none));
-        EXPECT_EQ(deleteMainOnly(st->dm2, QStringLiteral("F1"), k, QDate(2011, 1, 1), none), 1);
+        EXPECT_NO_THROW(heldElsewhere(st->dm(), QStringLiteral("F1"), k, none));
+        EXPECT_EQ(deleteMainOnly(st->dm2(), QStringLiteral("F1"), k, QDate(2011, 1, 1), none), 1);
     }
     EXPECT_EQ(kindByTable(QStringLiteral("KLIENT")), nullptr);
     EXPECT_EQ(recordTables(QStringLiteral(" or ")),

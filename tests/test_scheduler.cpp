@@ -7,7 +7,7 @@
 using namespace varid;
 using varid::testing::Branch;
 
-class Schedule : public Branch {
+class Scheduling : public Branch {
 protected:
     // A fresh start of the program with these two values, at `when`.
     void restart(const char* interval, const char* start, const QDateTime& when = QDateTime(QDate(2010, 3, 5), QTime(12, 0)))
@@ -16,60 +16,60 @@ protected:
         st.reset();
         host.setNow(when);
         st = std::make_unique<Station>(home(), host);
-        st->panel.onLine = [this](const QString& l) { lines << l; };
-        st->onRunEnded = [this](const RunOutcome&) { ++runs; };
+        QObject::connect(st.get(), &Station::lineAdded, st.get(), [this](const QString& l) { lines << l; });
+        QObject::connect(st.get(), &Station::runEnded, st.get(), [this](const RunOutcome&) { ++runs; });
         st->formCreate();
     }
-    const QString& label() const { return st->panel.L_Start.text; }
+    const QString& label() const { return st->panel().L_Start.text; }
     int runs = 0;
 };
 
-TEST_F(Schedule, StartCountdownHandsOverOnTheTickAfterTheThreshold)
+TEST_F(Scheduling, StartCountdownHandsOverOnTheTickAfterTheThreshold)
 {
     restart("30", "60");
     host.advance(1000);
     EXPECT_EQ(label(), QStringLiteral("запуск через 60 сек."));
     host.advance(59000);
     EXPECT_EQ(label(), QStringLiteral("запуск через 1 сек."));
-    EXPECT_TRUE(st->T1->enabled());
-    EXPECT_FALSE(st->T2->enabled());
+    EXPECT_TRUE(st->schedule().T1->enabled());
+    EXPECT_FALSE(st->schedule().T2->enabled());
     host.advance(1000); // the 61st tick
     EXPECT_EQ(label(), QStringLiteral("запуск через 0 сек."));
-    EXPECT_FALSE(st->T1->enabled());
-    EXPECT_TRUE(st->T2->enabled());
-    EXPECT_TRUE(st->T4->enabled());
-    EXPECT_EQ(st->panel.PB_Start.max, 1800);
+    EXPECT_FALSE(st->schedule().T1->enabled());
+    EXPECT_TRUE(st->schedule().T2->enabled());
+    EXPECT_TRUE(st->schedule().T4->enabled());
+    EXPECT_EQ(st->panel().PB_Start.max, 1800);
     host.advance(1000);
     EXPECT_EQ(label(), QStringLiteral("передача через 1800 сек."));
     host.advance(1000);
     EXPECT_EQ(label(), QStringLiteral("передача через 1799 сек."));
-    EXPECT_EQ(st->panel.PB_Start.pos, 2);
+    EXPECT_EQ(st->panel().PB_Start.pos, 2);
 }
 
-TEST_F(Schedule, StartZeroHandsOverAtOnce)
+TEST_F(Scheduling, StartZeroHandsOverAtOnce)
 {
     restart("30", "0");
     host.advance(1000);
     EXPECT_EQ(label(), QStringLiteral("запуск через 0 сек."));
-    EXPECT_FALSE(st->T1->enabled());
-    EXPECT_TRUE(st->T2->enabled());
+    EXPECT_FALSE(st->schedule().T1->enabled());
+    EXPECT_TRUE(st->schedule().T2->enabled());
 }
 
-TEST_F(Schedule, FirstAttemptComesOneIntervalAfterTheHandOver)
+TEST_F(Scheduling, FirstAttemptComesOneIntervalAfterTheHandOver)
 {
     restart("1", "2");
     host.advance(3000); // hand-over on the third tick
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
+    EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("0"));
     host.advance(59999);
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
+    EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("0"));
     host.advance(1);
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1")); // connected
-    EXPECT_FALSE(st->T2->enabled());
-    EXPECT_FALSE(st->T3->enabled()); // half a second passes before the run is armed
+    EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("1")); // connected
+    EXPECT_FALSE(st->schedule().T2->enabled());
+    EXPECT_FALSE(st->schedule().T3->enabled()); // half a second passes before the run is armed
     host.advance(499);
-    EXPECT_FALSE(st->T3->enabled());
+    EXPECT_FALSE(st->schedule().T3->enabled());
     host.advance(1);
-    EXPECT_TRUE(st->T3->enabled());
+    EXPECT_TRUE(st->schedule().T3->enabled());
     EXPECT_EQ(runs, 0);
     host.advance(999);
     EXPECT_EQ(runs, 0);
@@ -81,32 +81,32 @@ TEST_F(Schedule, FirstAttemptComesOneIntervalAfterTheHandOver)
 
 // The window lives through the half second before the arming: "Стоп" clicked in it cancels
 // the run, and the window's timers keep ticking meanwhile.
-TEST_F(Schedule, AStopBetweenTheConnectAndTheArmingCancelsTheRun)
+TEST_F(Scheduling, AStopBetweenTheConnectAndTheArmingCancelsTheRun)
 {
     restart("1", "2");
     host.advance(3000 + 60000);
-    ASSERT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
-    const int countdown = st->countdown;
+    ASSERT_EQ(st->panel().L_Pop.text, QStringLiteral("1"));
+    const int countdown = st->schedule().countdown;
     host.advance(250);
     st->B_StopClick();
     host.advance(5000);
-    EXPECT_FALSE(st->T3->enabled());
+    EXPECT_FALSE(st->schedule().T3->enabled());
     EXPECT_EQ(runs, 0);
-    EXPECT_GT(st->countdown, countdown);
+    EXPECT_GT(st->schedule().countdown, countdown);
 }
 
-TEST_F(Schedule, ZeroIntervalNeverAttempts)
+TEST_F(Scheduling, ZeroIntervalNeverAttempts)
 {
     restart("0", "0");
     host.advance(1000);
-    EXPECT_TRUE(st->T2->enabled());
+    EXPECT_TRUE(st->schedule().T2->enabled());
     host.advance(3600 * 1000);
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
+    EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("0"));
     EXPECT_EQ(runs, 0);
     EXPECT_EQ(label(), QStringLiteral("передача через -3599 сек."));
 }
 
-TEST_F(Schedule, DayAndNightRuleAtItsBoundaries)
+TEST_F(Scheduling, DayAndNightRuleAtItsBoundaries)
 {
     const struct { QTime at; bool night; QDate from, to; } cases[] = {
         {QTime(23, 30, 0), false, {}, {}},
@@ -117,23 +117,22 @@ TEST_F(Schedule, DayAndNightRuleAtItsBoundaries)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.at.toString().toStdString());
         restart("30", "60", QDateTime(QDate(2010, 3, 10), c.at));
-        st->panel.CB_New = !c.night;                // the opposite of what the rule sets
-        st->panel.switches.fill(false);
-        st->panel.Data_O_C = QDate(2010, 1, 1);
-        st->panel.Data_O_PO = QDate(2010, 1, 2);
+        st->setIncremental(!c.night);                // the opposite of what the rule sets
+        st->setSwitches({});
+        st->setPickers(QDate(2010, 1, 1), QDate(2010, 1, 2));
         st->T2Timer();
         host.advance(500); // the run is armed half a second after the connect
-        EXPECT_EQ(st->panel.CB_New, !c.night);
+        EXPECT_EQ(st->panel().CB_New, !c.night);
         const QDate from = c.night ? c.from : QDate(2010, 1, 1);
         const QDate to = c.night ? c.to : QDate(2010, 1, 2); // by day the pickers stay
-        EXPECT_EQ(st->panel.period(), (Period{from, to}));
-        EXPECT_TRUE(st->T3->enabled());
+        EXPECT_EQ(st->panel().period(), (Period{from, to}));
+        EXPECT_TRUE(st->schedule().T3->enabled());
         for (int s = 0; s < kSwitchCount; ++s)
-            EXPECT_EQ(st->panel.switches[s], Switch(s) != Switch::Terrorist) << s;
+            EXPECT_EQ(st->panel().switches[s], Switch(s) != Switch::Terrorist) << s;
     }
 }
 
-TEST_F(Schedule, NightRunAtQuarterToMidnightSendsTheFiveDaysBefore)
+TEST_F(Scheduling, NightRunAtQuarterToMidnightSendsTheFiveDaysBefore)
 {
     local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "
                          "('in1','2010-03-05 00:00:00','F1','1',1,'OLD'),('in2','2010-03-09 00:00:00','F1','1',1,'OLD'),"
@@ -145,7 +144,7 @@ TEST_F(Schedule, NightRunAtQuarterToMidnightSendsTheFiveDaysBefore)
               QStringLiteral("in1,in2"));
 }
 
-TEST_F(Schedule, ADatabaseDownAtTheAttemptWaitsOneMoreInterval)
+TEST_F(Scheduling, ADatabaseDownAtTheAttemptWaitsOneMoreInterval)
 {
     for (const char* which : {"local.db", "main.db"}) {
         SCOPED_TRACE(which);
@@ -153,71 +152,71 @@ TEST_F(Schedule, ADatabaseDownAtTheAttemptWaitsOneMoreInterval)
         const QString file = dir_.filePath(QString::fromLatin1(which));
         QFile::rename(file, file + QStringLiteral(".away"));
         host.advance(1000 + 60000);
-        EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
-        EXPECT_TRUE(st->T2->enabled());
-        EXPECT_FALSE(st->T3->enabled());
+        EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("1"));
+        EXPECT_TRUE(st->schedule().T2->enabled());
+        EXPECT_FALSE(st->schedule().T3->enabled());
         host.advance(5000);
         EXPECT_TRUE(label().startsWith(QStringLiteral("передача через -"))) << label().toStdString(); // on below zero
         host.advance(55000);
-        EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("2"));
+        EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("2"));
         QFile::rename(file + QStringLiteral(".away"), file);
         host.advance(60000 + 1500);
-        EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("3"));
+        EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("3"));
         EXPECT_EQ(runs, 1);
         runs = 0;
     }
 }
 
-TEST_F(Schedule, StopThenManualRunThenTheScheduleResumes)
+TEST_F(Scheduling, StopThenManualRunThenTheScheduleResumes)
 {
     restart("1", "0");
     host.advance(1000);
     ASSERT_TRUE(st->connectSequence(Station::Variant::Test));
     st->B_StopClick();
     host.advance(10 * 60000);
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
-    EXPECT_TRUE(st->T4->enabled()); // the label keeps counting
+    EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("0"));
+    EXPECT_TRUE(st->schedule().T4->enabled()); // the label keeps counting
     st->B_ConnectClick();
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
-    EXPECT_TRUE(st->T3->enabled());
+    EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("1"));
+    EXPECT_TRUE(st->schedule().T3->enabled());
     host.advance(1000);
     EXPECT_EQ(runs, 1);
     // Cycle restart: T1 hands over on its next tick, the next attempt one interval later.
     host.advance(1000);
-    EXPECT_TRUE(st->T2->enabled());
+    EXPECT_TRUE(st->schedule().T2->enabled());
     host.advance(59000 - 1);
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
+    EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("1"));
     host.advance(1);
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("2"));
+    EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("2"));
     host.advance(1499); // the run starts a second after the half-second wait
     EXPECT_EQ(runs, 1);
     host.advance(1);
     EXPECT_EQ(runs, 2);
 }
 
-TEST_F(Schedule, ManualStartNeedsBothConnections)
+TEST_F(Scheduling, ManualStartNeedsBothConnections)
 {
     restart("30", "60");
     st->B_ConnectClick();
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
-    EXPECT_FALSE(st->T3->enabled());
-    EXPECT_TRUE(st->T1->enabled());
+    EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("1"));
+    EXPECT_FALSE(st->schedule().T3->enabled());
+    EXPECT_TRUE(st->schedule().T1->enabled());
 }
 
-TEST_F(Schedule, TickingClientsTicksTheDependentSwitches)
+TEST_F(Scheduling, TickingClientsTicksTheDependentSwitches)
 {
     restart("30", "60");
-    st->panel.switches.fill(false);
+    st->setSwitches({});
     st->setSwitch(Switch::Klient, true);
     for (Switch s : {Switch::Bilet, Switch::Prodlenie, Switch::Realiz, Switch::Avans, Switch::Ostatok, Switch::GL_Book})
-        EXPECT_TRUE(st->panel.switchOn(s));
-    EXPECT_FALSE(st->panel.switchOn(Switch::Personal));
-    EXPECT_FALSE(st->panel.switchOn(Switch::Terrorist));
+        EXPECT_TRUE(st->panel().switchOn(s));
+    EXPECT_FALSE(st->panel().switchOn(Switch::Personal));
+    EXPECT_FALSE(st->panel().switchOn(Switch::Terrorist));
     st->setSwitch(Switch::Klient, false);
-    EXPECT_TRUE(st->panel.switchOn(Switch::Bilet)); // unticking changes nothing else
+    EXPECT_TRUE(st->panel().switchOn(Switch::Bilet)); // unticking changes nothing else
 }
 
-TEST_F(Schedule, AStoppedRunWritesItsLinesAndTheStopLine)
+TEST_F(Scheduling, AStoppedRunWritesItsLinesAndTheStopLine)
 {
     local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "
                          "('g1','2010-03-05 00:00:00','F1','1',1,'NEW');"));
@@ -233,8 +232,8 @@ TEST_F(Schedule, AStoppedRunWritesItsLinesAndTheStopLine)
     const QString log = logText();
     EXPECT_TRUE(log.contains(QStringLiteral("-----   Начало передачи 05.03.2010 12:00:00  -----")));
     EXPECT_TRUE(log.contains(QStringLiteral("-----   Передача остановлена в 05.03.2010 12:00:00  -----"))) << log.toStdString();
-    EXPECT_TRUE(st->panel.memo.isEmpty());
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("0"));
+    EXPECT_TRUE(st->panel().memo.isEmpty());
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("0"));
 }
 
 // The program's own timer (a real QTimer) at Interval:0 never fires under a running event

@@ -45,7 +45,7 @@ protected:
     std::unique_ptr<Station> start()
     {
         auto st = std::make_unique<Station>(dir.path(), host);
-        st->onMessage = [this](const QString& m) { messages << m; };
+        QObject::connect(st.get(), &Station::message, st.get(), [this](const QString& m) { messages << m; });
         st->formCreate();
         return st;
     }
@@ -58,7 +58,7 @@ TEST_F(StartUp, FirstStartWritesTheDefaultsAndReadsThemBack)
                                          "Interval:30\r\nTimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\n"
                                          "GLAliasName:MyTiveron\r\nLocalAliasName:MyTiveron\r\n"));
     EXPECT_TRUE(messages.isEmpty());
-    const Panel& p = st->panel;
+    const Panel& p = st->panel();
     EXPECT_EQ(p.L_GL_IP.text, QStringLiteral("127.0.0.1"));
     EXPECT_EQ(p.L_GL_IP.hint, QStringLiteral("MyTiveron"));
     EXPECT_EQ(p.L_IP.text, QStringLiteral("Server"));
@@ -67,11 +67,11 @@ TEST_F(StartUp, FirstStartWritesTheDefaultsAndReadsThemBack)
     EXPECT_EQ(p.L_Po.hint, QStringLiteral("19:00"));
     EXPECT_EQ(p.L_Admin.text, QStringLiteral("sa"));
     EXPECT_EQ(p.L_Pass.text, QStringLiteral("********")); // never the password in clear
-    EXPECT_EQ(st->password, QStringLiteral("1"));
-    EXPECT_EQ(st->T2->interval(), 1800000);
+    EXPECT_EQ(st->session().password, QStringLiteral("1"));
+    EXPECT_EQ(st->schedule().T2->interval(), 1800000);
     EXPECT_EQ(p.PB_Start.max, 60);
-    EXPECT_EQ(st->startThreshold, 60);
-    EXPECT_TRUE(st->T1->enabled());
+    EXPECT_EQ(st->schedule().startThreshold, 60);
+    EXPECT_TRUE(st->schedule().T1->enabled());
     EXPECT_EQ(p.Data_O_PO, QDate(2010, 3, 5));
     EXPECT_EQ(p.Data_O_C, QDate(2010, 3, 4));
     EXPECT_EQ(p.L_StartProg.text, QStringLiteral("Включено 05.03.2010 12:00:00"));
@@ -94,13 +94,13 @@ TEST_F(StartUp, LinesAreReadByPositionNotByKey)
     auto st = start();
     ASSERT_EQ(messages.size(), 1); // the file is short: it says so, and goes on
     EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Path.ini: 8 строк вместо десяти"))) << messages[0].toStdString();
-    EXPECT_EQ(st->panel.L_GL_IP.text, QStringLiteral("10.1.1.1"));
-    EXPECT_EQ(st->panel.L_IP.text, QStringLiteral("Филиал"));
-    EXPECT_EQ(st->panel.L_Admin.text, QString()); // shorter than its key
-    EXPECT_EQ(st->panel.L_C.text, QStringLiteral("начало передачи в "));
-    EXPECT_EQ(st->panel.L_IP.hint, QString()); // missing lines read empty
-    EXPECT_EQ(st->T2->interval(), 5 * 60000);
-    EXPECT_EQ(st->startThreshold, 7);
+    EXPECT_EQ(st->panel().L_GL_IP.text, QStringLiteral("10.1.1.1"));
+    EXPECT_EQ(st->panel().L_IP.text, QStringLiteral("Филиал"));
+    EXPECT_EQ(st->panel().L_Admin.text, QString()); // shorter than its key
+    EXPECT_EQ(st->panel().L_C.text, QStringLiteral("начало передачи в "));
+    EXPECT_EQ(st->panel().L_IP.hint, QString()); // missing lines read empty
+    EXPECT_EQ(st->schedule().T2->interval(), 5 * 60000);
+    EXPECT_EQ(st->schedule().startThreshold, 7);
 }
 
 TEST_F(StartUp, NonIntegerValuesStopStartUpWithoutTimers)
@@ -116,10 +116,10 @@ TEST_F(StartUp, NonIntegerValuesStopStartUpWithoutTimers)
         auto st = start();
         ASSERT_EQ(messages.size(), 1) << c.interval;
         EXPECT_EQ(messages[0], QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(c.bad)));
-        EXPECT_FALSE(st->T1->enabled());
-        EXPECT_EQ(st->T2->interval(), 0);
+        EXPECT_FALSE(st->schedule().T1->enabled());
+        EXPECT_EQ(st->schedule().T2->interval(), 0);
         host.advance(120000);
-        EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("0"));
+        EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("0"));
     }
 }
 
@@ -129,7 +129,7 @@ TEST_F(StartUp, UncreatableConfigurationIsShownAndNothingRuns)
     auto st = start();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QStringLiteral("Path.ini")));
-    EXPECT_FALSE(st->T1->enabled());
+    EXPECT_FALSE(st->schedule().T1->enabled());
 }
 
 // The connect sequence on the two embedded databases.
@@ -151,7 +151,7 @@ protected:
 TEST_F(Connect, TestVariantReadsTheBranchAndConnectsBoth)
 {
     EXPECT_TRUE(st->connectSequence(Station::Variant::Test));
-    const Panel& p = st->panel;
+    const Panel& p = st->panel();
     EXPECT_EQ(p.L_Info.text, QStringLiteral("Есть соединение"));
     EXPECT_EQ(p.L_Info.background, Colour::Green);
     EXPECT_EQ(p.L_Info.foreground, Colour::Maroon);
@@ -167,9 +167,9 @@ TEST_F(Connect, TestVariantReadsTheBranchAndConnectsBoth)
 TEST_F(Connect, TimerVariantCountsTheAttemptAndDropsTheVersion)
 {
     EXPECT_TRUE(st->connectSequence(Station::Variant::Timer));
-    EXPECT_EQ(st->panel.caption, QStringLiteral("Rozor данными между серверами. Программа Тиверон.  Седьмой"));
-    EXPECT_EQ(st->panel.L_Info1.foreground, Colour::Maroon);
-    EXPECT_EQ(st->panel.L_Pop.text, QStringLiteral("1"));
+    EXPECT_EQ(st->panel().caption, QStringLiteral("Rozor данными между серверами. Программа Тиверон.  Седьмой"));
+    EXPECT_EQ(st->panel().L_Info1.foreground, Colour::Maroon);
+    EXPECT_EQ(st->panel().L_Pop.text, QStringLiteral("1"));
 }
 
 // The branch is the one KTO row marked "ДА". None, or several, and the branch is unknown:
@@ -190,15 +190,15 @@ TEST_F(Connect, WithoutExactlyOneActiveRowTheBranchIsUnknownAndNothingRuns)
         SetUp();
         local(QString::fromUtf8(c.script));
         EXPECT_FALSE(st->connectSequence(Station::Variant::Timer));
-        EXPECT_EQ(st->panel.L_Info1.text, QStringLiteral("Филиал не определён"));
-        EXPECT_TRUE(st->panel.L_KTO.text.isEmpty());
+        EXPECT_EQ(st->panel().L_Info1.text, QStringLiteral("Филиал не определён"));
+        EXPECT_TRUE(st->panel().L_KTO.text.isEmpty());
         EXPECT_TRUE(st->branch().isEmpty());
-        EXPECT_EQ(st->connectErrors, QStringList{QString::fromUtf8(c.message)});
+        EXPECT_EQ(st->session().connectErrors, QStringList{QString::fromUtf8(c.message)});
         EXPECT_FALSE(st->bothConnected());
         // Put right, the next attempt knows the branch.
         local(QStringLiteral("UPDATE KTO SET KTO_ACTIV=CASE WHEN KTO_KOD='F0007' THEN 'ДА' ELSE 'НЕТ' END;"));
         EXPECT_TRUE(st->connectSequence(Station::Variant::Timer));
-        EXPECT_EQ(st->panel.L_KTO.text, QStringLiteral("F0007"));
+        EXPECT_EQ(st->panel().L_KTO.text, QStringLiteral("F0007"));
         EXPECT_EQ(st->branch(), QStringLiteral("F0007"));
     }
 }
@@ -207,24 +207,24 @@ TEST_F(Connect, LocalDownLeavesTheMainUntried)
 {
     QFile::remove(localFile());
     EXPECT_FALSE(st->connectSequence(Station::Variant::Timer));
-    EXPECT_EQ(st->panel.L_Info1.text, QStringLiteral("Cоединение отсутствует"));
-    EXPECT_EQ(st->panel.L_Info1.text.at(0), QLatin1Char('C')); // the Latin letter
-    EXPECT_EQ(st->panel.L_Info1.background, Colour::Maroon);
-    EXPECT_EQ(st->panel.L_Info1.foreground, Colour::Black);
-    EXPECT_EQ(st->panel.L_Info.text, QStringLiteral("Соединение"));
-    EXPECT_FALSE(st->dm2.ADOC2.connected());
-    EXPECT_EQ(st->panel.L_KTO.text, QStringLiteral("FIL_4"));
+    EXPECT_EQ(st->panel().L_Info1.text, QStringLiteral("Cоединение отсутствует"));
+    EXPECT_EQ(st->panel().L_Info1.text.at(0), QLatin1Char('C')); // the Latin letter
+    EXPECT_EQ(st->panel().L_Info1.background, Colour::Maroon);
+    EXPECT_EQ(st->panel().L_Info1.foreground, Colour::Black);
+    EXPECT_EQ(st->panel().L_Info.text, QStringLiteral("Соединение"));
+    EXPECT_FALSE(st->dm2().ADOC2.connected());
+    EXPECT_EQ(st->panel().L_KTO.text, QStringLiteral("FIL_4"));
 }
 
 TEST_F(Connect, MainDownAfterTheLocal)
 {
     QFile::remove(mainFile());
     EXPECT_FALSE(st->connectSequence(Station::Variant::Test));
-    EXPECT_EQ(st->panel.L_Info1.text, QStringLiteral("Есть соединение"));
-    EXPECT_EQ(st->panel.L_Info.text, QStringLiteral("Cоединение отсутствует"));
-    EXPECT_EQ(st->panel.L_Info.foreground, Colour::Black);
-    ASSERT_EQ(st->connectErrors.size(), 1);
-    EXPECT_TRUE(st->connectErrors[0].contains(QStringLiteral("main.db")));
+    EXPECT_EQ(st->panel().L_Info1.text, QStringLiteral("Есть соединение"));
+    EXPECT_EQ(st->panel().L_Info.text, QStringLiteral("Cоединение отсутствует"));
+    EXPECT_EQ(st->panel().L_Info.foreground, Colour::Black);
+    ASSERT_EQ(st->session().connectErrors.size(), 1);
+    EXPECT_TRUE(st->session().connectErrors[0].contains(QStringLiteral("main.db")));
 }
 
 // The run log and the error log.
@@ -323,7 +323,7 @@ TEST_F(StartUp, AnUnreadableOrShortConfigurationIsNeverReplaced)
         ASSERT_EQ(messages.size(), 2) << c.name; // the line count, then the missing interval
         EXPECT_TRUE(messages[0].startsWith(QString::fromUtf8(c.says))) << messages[0].toStdString();
         EXPECT_EQ(messages[1], QStringLiteral("'' is not a valid integer value"));
-        EXPECT_FALSE(st->T1->enabled());
+        EXPECT_FALSE(st->schedule().T1->enabled());
         EXPECT_EQ(readAll(ini()), c.bytes);
     }
     // A Path.ini that is there but cannot be read (a folder in its place cannot be read as a
@@ -335,7 +335,7 @@ TEST_F(StartUp, AnUnreadableOrShortConfigurationIsNeverReplaced)
         auto st = start();
         ASSERT_EQ(messages.size(), 1);
         EXPECT_EQ(messages[0], QStringLiteral("Не удается найти или прочитать фаил запуска \"Path.ini\""));
-        EXPECT_FALSE(st->T1->enabled());
+        EXPECT_FALSE(st->schedule().T1->enabled());
     }
     EXPECT_TRUE(QFileInfo(ini()).isDir());
     QDir(ini()).removeRecursively();
@@ -346,7 +346,7 @@ TEST_F(StartUp, AnUnreadableOrShortConfigurationIsNeverReplaced)
         messages.clear();
         auto st = start();
         ASSERT_EQ(messages.size(), 1);
-        EXPECT_FALSE(st->T1->enabled());
+        EXPECT_FALSE(st->schedule().T1->enabled());
     }
     QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     EXPECT_EQ(readAll(ini()), QByteArray("GLServerIP:keep me\r\n"));
@@ -357,15 +357,15 @@ TEST_F(StartUp, AByteOrderMarkIsSkippedAndANegativeIntervalRefused)
     writeFile(ini(), QByteArray("\xEF\xBB\xBFGLServerIP:10.1.0.5\r\nServerName:s\r\nAdminName:sa\r\nAdminPass:p\r\nInterval:-5\r\n"
                                 "TimeOpen:9:00\r\nTimeClose:19:00\r\nStart:60\r\nGLAliasName:m\r\nLocalAliasName:l\r\n"));
     auto st = start();
-    EXPECT_EQ(st->panel.L_GL_IP.text, QStringLiteral("10.1.0.5"));
+    EXPECT_EQ(st->panel().L_GL_IP.text, QStringLiteral("10.1.0.5"));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], QStringLiteral("Interval в Path.ini не может быть отрицательным: -5"));
-    EXPECT_FALSE(st->T1->enabled());
+    EXPECT_FALSE(st->schedule().T1->enabled());
 }
 
 TEST_F(StartUp, AHugeIntervalIsClampedNotOverflowed)
 {
     writeFile(ini(), QByteArray("a:1\r\nb:2\r\nc:3\r\nd:4\r\nInterval:2000000000\r\nf\r\ng\r\nStart:0\r\ni\r\nj\r\n"));
     auto st = start();
-    EXPECT_EQ(st->T2->interval(), std::numeric_limits<int>::max());
+    EXPECT_EQ(st->schedule().T2->interval(), std::numeric_limits<int>::max());
 }

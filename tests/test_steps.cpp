@@ -66,8 +66,8 @@ TEST_F(Kinds, NewTicketGoesWithItsLinesAndVehicleAndASentOneIsUpdatedInPlace)
     EXPECT_EQ(mainValue(QStringLiteral("SELECT A_MARKA || ' ' || A_MODEL FROM AUTO")).toString(), QStringLiteral("Toyota Camry"));
     EXPECT_EQ(mainValue(QStringLiteral("SELECT A_DATA_TC FROM AUTO")).toString(), QStringLiteral("2009-05-01 00:00:00"));
     EXPECT_EQ(localList(QStringLiteral("SELECT B_NEW_OLD v FROM BILET ORDER BY B_NID")), QStringLiteral("OLD,OLD,NEW"));
-    EXPECT_EQ(st->panel.bars[size_t(Bar::Bilet)].max, 2);
-    EXPECT_EQ(st->panel.bars[size_t(Bar::BLine)].pos, 2);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::Bilet)].max, 2);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::BLine)].pos, 2);
     // A second run sends the lines of nothing again: no duplicates.
     ASSERT_EQ(run(), RunEnd::Completed);
     EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM BILET_LINE")).toInt(), 2);
@@ -87,8 +87,8 @@ TEST_F(Kinds, PeriodWritesOpenedRedeemedAndExtendedTicketsWithTheRightLines)
     EXPECT_TRUE(failureLines().isEmpty());
     EXPECT_EQ(mainList(QStringLiteral("SELECT B_NID v FROM BILET ORDER BY B_NID")), QStringLiteral("B1,B2,B3"));
     EXPECT_EQ(mainList(QStringLiteral("SELECT BL_B_NID v FROM BILET_LINE ORDER BY BL_B_NID")), QStringLiteral("B1,B2"));
-    EXPECT_EQ(st->panel.bars[size_t(Bar::Bilet)].max, 4); // opened 1 + redeemed 2 + extended 1
-    EXPECT_EQ(st->panel.bars[size_t(Bar::BLine)].max, 2);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::Bilet)].max, 4); // opened 1 + redeemed 2 + extended 1
+    EXPECT_EQ(st->panel().bars[size_t(Bar::BLine)].max, 2);
 }
 
 TEST_F(Kinds, TicketFailureLinesNameTheirWalk)
@@ -275,7 +275,7 @@ TEST_F(Kinds, TwoNewReportsGoWithAllTheirLinesAndAMainOnlyLineDisappears)
     EXPECT_EQ(mainList(QStringLiteral("SELECT AV_NID v FROM AVANS ORDER BY AV_NID")), QStringLiteral("AV1,AV2"));
     EXPECT_EQ(mainList(QStringLiteral("SELECT AVL_AV_NID || '.' || AVL_NOMER v FROM AVANS_LINE ORDER BY 1")), QStringLiteral("AV1.1,AV1.2,AV2.1"));
     EXPECT_EQ(localList(QStringLiteral("SELECT AV_NEW_OLD v FROM AVANS")), QStringLiteral("OLD,OLD"));
-    EXPECT_EQ(st->panel.bars[size_t(Bar::AV_Line)].max, 3);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::AV_Line)].max, 3);
 }
 
 TEST_F(Kinds, AReportWhoseDateChangedArrivesAsAFurtherReport)
@@ -342,7 +342,7 @@ TEST_F(Kinds, BalancesAcrossYearsTakeBothWholeYearsAndLeaveYearsInThePeriodTexts
     only({Switch::Ostatok});
     ASSERT_EQ(period(QDate(2009, 12, 25), QDate(2010, 1, 5)), RunEnd::Completed);
     EXPECT_EQ(mainList(QStringLiteral("SELECT O_GOD || '-' || O_MESIC v FROM OSTATOK ORDER BY O_GOD, O_MESIC")), QStringLiteral("2009-12,2010-1,2010-6"));
-    EXPECT_EQ(st->panel.bars[size_t(Bar::Ostatok)].max, 3);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::Ostatok)].max, 3);
 }
 
 // The balances take the period's years and months; the steps after them still send the
@@ -357,7 +357,7 @@ TEST_F(Kinds, TheStepsAfterTheBalancesSendThePeriodsDays)
     ASSERT_EQ(period(QDate(2009, 12, 25), QDate(2010, 1, 5)), RunEnd::Completed);
     EXPECT_EQ(mainList(QStringLiteral("SELECT O_GOD || '-' || O_MESIC v FROM OSTATOK ORDER BY O_GOD, O_MESIC")), QStringLiteral("2009-12,2010-1"));
     EXPECT_EQ(mainList(QStringLiteral("SELECT G_NID v FROM GL_BOOK ORDER BY G_NID")), QStringLiteral("g1,g2"));
-    EXPECT_EQ(st->panel.period(), (Period{QDate(2009, 12, 25), QDate(2010, 1, 5)}));
+    EXPECT_EQ(st->panel().period(), (Period{QDate(2009, 12, 25), QDate(2010, 1, 5)}));
 }
 
 TEST_F(Kinds, ABalanceWithoutKassaMatchesAnyKassa)
@@ -408,7 +408,7 @@ TEST_F(Kinds, AStaffMemberWithoutAnIdentifierIsNeverCopied)
     EXPECT_EQ(localList(QStringLiteral("SELECT coalesce(P_NID,'null') || ':' || P_NAME v FROM PERSONAL ORDER BY P_NAME")),
               QStringLiteral("null:Без номера филиала,P1:Первый"));
     EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM PERSONAL")).toInt(), 3);
-    EXPECT_FALSE(st->panel.errorMarker().isEmpty());
+    EXPECT_FALSE(st->panel().errorMarker().isEmpty());
 }
 
 TEST_F(Kinds, OnOffRowsOfTodayGoUpAndARowOnTheMainDatabaseIsRewritten)
@@ -454,11 +454,11 @@ TEST_F(Kinds, TheTerroristListComesDownOnlyWhenTicked)
     // Both entries with the pair take the main values (the cursor writes by the pair).
     EXPECT_EQ(localList(QStringLiteral("SELECT T_NAME || ':' || T_NOMER v FROM TERRORIST ORDER BY T_IIN, rowid")),
               QStringLiteral("Оба:главный,Оба:главный,Только там:m,Только здесь:l"));
-    EXPECT_EQ(st->panel.bars[size_t(Bar::Terrorist)].max, 2);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::Terrorist)].max, 2);
     main(QStringLiteral("DELETE FROM TERRORIST;"));
     ASSERT_EQ(run(), RunEnd::Completed);
     EXPECT_EQ(localValue(QStringLiteral("SELECT COUNT(*) FROM TERRORIST")).toInt(), 4);
-    EXPECT_EQ(st->panel.bars[size_t(Bar::Terrorist)].max, 0);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::Terrorist)].max, 0);
 }
 
 // ---- Behaviours held by no test before ----------------------------------------------

@@ -54,14 +54,14 @@ TEST_F(Branch, IncrementalRunSendsReferredClientsAndNewEntries)
     // The end of the run: the stamp on this branch's row only, the counter, the log.
     EXPECT_EQ(mainValue(QStringLiteral("SELECT KTO_EXPORT FROM KTO WHERE KTO_KOD='F1'")).toString(), QStringLiteral("2010-03-05 12:00:00"));
     EXPECT_TRUE(mainValue(QStringLiteral("SELECT KTO_EXPORT FROM KTO WHERE KTO_KOD='F2'")).isNull());
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("1"));
-    EXPECT_EQ(st->panel.bars[size_t(Bar::Klient)].max, 3);
-    EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].pos, 3);
-    EXPECT_TRUE(st->T1->enabled());
-    EXPECT_TRUE(st->T2->enabled());
-    EXPECT_FALSE(st->T3->enabled());
-    EXPECT_FALSE(st->T4->enabled());
-    EXPECT_EQ(st->startThreshold, 0);
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("1"));
+    EXPECT_EQ(st->panel().bars[size_t(Bar::Klient)].max, 3);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::GL_Book)].pos, 3);
+    EXPECT_TRUE(st->schedule().T1->enabled());
+    EXPECT_TRUE(st->schedule().T2->enabled());
+    EXPECT_FALSE(st->schedule().T3->enabled());
+    EXPECT_FALSE(st->schedule().T4->enabled());
+    EXPECT_EQ(st->schedule().startThreshold, 0);
     EXPECT_EQ(logText(), QStringLiteral("\r\n-----   Начало передачи 05.03.2010 12:00:00  -----\r\n"
                                         "-----   Конец передачи 05.03.2010 12:00:00  -----\r\n"));
     EXPECT_FALSE(QFile::exists(dir_.filePath(QStringLiteral("Logs/Errors.txt"))));
@@ -69,9 +69,9 @@ TEST_F(Branch, IncrementalRunSendsReferredClientsAndNewEntries)
     // A second run sends nothing new.
     EXPECT_EQ(run(), RunEnd::Completed);
     EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM KLIENT")).toInt(), 3);
-    EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].max, 0);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::GL_Book)].max, 0);
     EXPECT_TRUE(failureLines().isEmpty());
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("2"));
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("2"));
 }
 
 TEST_F(Branch, NotesComeBackOnlyWhenTheMainOneIsSetAndDiffers)
@@ -98,11 +98,11 @@ TEST_F(Branch, AFailedRecordIsLoggedMarkedAndTheNextOneSent)
     EXPECT_EQ(failureLines(), (QStringList{
         QStringLiteral("Ошибка! Записи на ГлС Клиента K_NID=K3 and K_FIO=Волков and K_NOMER=333"),
         QStringLiteral("Ошибка! Записи на ГлС Ж.О. G_DATA=04.03.2010 and G_NOMER=N-G2 and G_KEY=KEY-G2")}));
-    EXPECT_EQ(st->panel.errorMarker(), QStringLiteral("05.03.2010"));
+    EXPECT_EQ(st->panel().errorMarker(), QStringLiteral("05.03.2010"));
     EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(G_NID, ',') FROM (SELECT G_NID FROM GL_BOOK ORDER BY G_NID)")).toString(),
               QStringLiteral("G1,G3"));
     EXPECT_EQ(localValue(QStringLiteral("SELECT G_NEW_OLD FROM GL_BOOK WHERE G_NID='G2'")).toString(), QStringLiteral("OLD"));
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("1"));
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("1"));
     QFile errors(dir_.filePath(QStringLiteral("Logs/Errors.txt")));
     ASSERT_TRUE(errors.open(QIODevice::ReadOnly));
     EXPECT_EQ(errors.readAll(), QByteArray("05.03.2010\r\n"));
@@ -124,10 +124,10 @@ TEST_F(Branch, ConnectionLossInAStepEndsTheRunAndIsLoggedAtTheNextStart)
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.last(), QStringLiteral("-----   Обрыв связи в 05.03.2010 12:00:00  -----"));
     EXPECT_EQ(lines.filter(QStringLiteral("Конец передачи")).size(), 0);
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("0"));
-    EXPECT_TRUE(st->T2->enabled());
-    EXPECT_FALSE(st->T1->enabled());
-    EXPECT_FALSE(st->T4->enabled());
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("0"));
+    EXPECT_TRUE(st->schedule().T2->enabled());
+    EXPECT_FALSE(st->schedule().T1->enabled());
+    EXPECT_FALSE(st->schedule().T4->enabled());
     EXPECT_EQ(localValue(QStringLiteral("SELECT G_NEW_OLD FROM GL_BOOK")).toString(), QStringLiteral("NEW")); // the journal did not run
     EXPECT_TRUE(mainValue(QStringLiteral("SELECT KTO_EXPORT FROM KTO WHERE KTO_KOD='F1'")).isNull());
     EXPECT_EQ(logText(), QStringLiteral("\r\n")); // only the start-of-run flush so far
@@ -139,7 +139,7 @@ TEST_F(Branch, ConnectionLossInAStepEndsTheRunAndIsLoggedAtTheNextStart)
                                         "-----   Обрыв связи в 05.03.2010 12:00:00  -----\r\n"
                                         "-----   Начало передачи 05.03.2010 12:01:00  -----\r\n"
                                         "-----   Конец передачи 05.03.2010 12:01:00  -----\r\n"));
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("1"));
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("1"));
 }
 
 TEST_F(Branch, JournalFailureRestartsTheCycleAndFlushesWithoutCounting)
@@ -147,24 +147,23 @@ TEST_F(Branch, JournalFailureRestartsTheCycleAndFlushesWithoutCounting)
     local(ledger("G1", "2010-03-04 00:00:00", 1, "1", "NEW")
           + QStringLiteral("CREATE TRIGGER no_mark BEFORE UPDATE ON GL_BOOK BEGIN SELECT RAISE(ABORT,'locked'); END;"));
     EXPECT_EQ(run(), RunEnd::JournalLost);
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("0"));
-    EXPECT_TRUE(st->T1->enabled());
-    EXPECT_TRUE(st->T2->enabled());
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("0"));
+    EXPECT_TRUE(st->schedule().T1->enabled());
+    EXPECT_TRUE(st->schedule().T2->enabled());
     EXPECT_TRUE(mainValue(QStringLiteral("SELECT KTO_EXPORT FROM KTO WHERE KTO_KOD='F1'")).isNull());
     EXPECT_EQ(logText(), QStringLiteral("\r\n-----   Начало передачи 05.03.2010 12:00:00  -----\r\n"
                                         "-----   Обрыв связи в 05.03.2010 12:00:00  -----\r\n"));
-    EXPECT_TRUE(st->panel.memo.isEmpty());
+    EXPECT_TRUE(st->panel().memo.isEmpty());
 }
 
 TEST_F(Branch, JournalSwitchedOffStillEndsTheRun)
 {
     local(ledger("G1", "2010-03-04 00:00:00", 1, "1", "NEW"));
-    for (int s = 0; s < kSwitchCount; ++s)
-        st->panel.switches[s] = false;
+    st->setSwitches({});
     EXPECT_EQ(run(), RunEnd::Completed);
     EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK")).toInt(), 0);
     EXPECT_EQ(mainValue(QStringLiteral("SELECT KTO_EXPORT FROM KTO WHERE KTO_KOD='F1'")).toString(), QStringLiteral("2010-03-05 12:00:00"));
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("1"));
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("1"));
     EXPECT_EQ(logText(), QStringLiteral("\r\n-----   Начало передачи 05.03.2010 12:00:00  -----\r\n")); // no end line
 }
 
@@ -174,7 +173,7 @@ TEST_F(Branch, TheStampNeverGoesToAnotherBranch)
     main(QStringLiteral("DELETE FROM KTO WHERE KTO_KOD='F1';"));
     EXPECT_EQ(run(), RunEnd::Completed);
     EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM KTO WHERE KTO_EXPORT IS NOT NULL")).toInt(), 0);
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("1"));
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("1"));
 }
 
 TEST_F(Branch, NightPeriodDeletesOnTheMainDatabaseOnlyWhenItHoldsMore)

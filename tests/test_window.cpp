@@ -113,18 +113,18 @@ TEST_F(Window, ManualRunFromTheButtons)
 {
     el<QPushButton>("B_Test")->click();
     el<QCheckBox>("CB_New")->click(); // the user chooses period mode
-    EXPECT_FALSE(st->panel.CB_New);
+    EXPECT_FALSE(st->panel().CB_New);
     el<QDateEdit>("Data_O_C")->setDate(QDate(2010, 3, 1));
     el<QPushButton>("B_Connect")->click();
-    EXPECT_TRUE(st->T3->enabled());
-    EXPECT_EQ(st->panel.period().startText(), QStringLiteral("01.03.2010"));
+    EXPECT_TRUE(st->schedule().T3->enabled());
+    EXPECT_EQ(st->panel().period().startText(), QStringLiteral("01.03.2010"));
     host.advance(1000);
     EXPECT_EQ(el<QLabel>("L_Kol")->text(), QStringLiteral("1"));
     el<QCheckBox>("CB_Klient")->click(); // unticked
     el<QCheckBox>("CB_Bilet")->click();
     el<QCheckBox>("CB_Klient")->click(); // ticked again: ticks the tickets too
     EXPECT_TRUE(el<QCheckBox>("CB_Bilet")->isChecked());
-    EXPECT_TRUE(st->panel.switchOn(Switch::Bilet));
+    EXPECT_TRUE(st->panel().switchOn(Switch::Bilet));
 }
 
 TEST_F(Window, TheWindowStaysAliveAndShowsProgressDuringARun)
@@ -175,8 +175,8 @@ TEST_F(Window, TheActButtonShowsTheActAndTheCountdownResumes)
     st->waitForRun();
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains(QStringLiteral("Akt_Sverki.RAV")));
-    EXPECT_TRUE(st->T1->enabled());
-    EXPECT_EQ(st->startThreshold, 5);
+    EXPECT_TRUE(st->schedule().T1->enabled());
+    EXPECT_EQ(st->schedule().startThreshold, 5);
 
     QFile layout(QDir(home()).filePath(QStringLiteral("Akt_Sverki.RAV")));
     ASSERT_TRUE(layout.open(QIODevice::WriteOnly));
@@ -188,7 +188,7 @@ TEST_F(Window, TheActButtonShowsTheActAndTheCountdownResumes)
     EXPECT_TRUE(shown[0].contains(QStringLiteral("Акт сверки"))) << shown[0].toStdString();
     EXPECT_TRUE(shown[0].contains(QStringLiteral("F0007")));
     host.advance(6000); // five seconds of start countdown, then the schedule
-    EXPECT_TRUE(st->T2->enabled());
+    EXPECT_TRUE(st->schedule().T2->enabled());
 }
 
 TEST_F(Window, ADateTypedSlowlyStaysAndAClickedBoxStaysAsClicked)
@@ -200,15 +200,15 @@ TEST_F(Window, ADateTypedSlowlyStaysAndAClickedBoxStaysAsClicked)
     // "2011", a key at a time, with the window's refresh (every second) between the keys.
     for (const char* key : {"2", "0", "1", "1"}) {
         QTest::keyClicks(from, QString::fromLatin1(key));
-        st->panel.changed();
+        Q_EMIT st->changed();
         host.advance(1000);
     }
     EXPECT_EQ(from->date().year(), 2011);
-    EXPECT_EQ(st->panel.Data_O_C.year(), 2011);
+    EXPECT_EQ(st->panel().Data_O_C.year(), 2011);
 
     // The program's own change still shows: the night rule moves the pickers.
-    st->panel.Data_O_PO = QDate(2010, 3, 4);
-    st->panel.changed();
+    st->setPickers(st->panel().Data_O_C, QDate(2010, 3, 4));
+    Q_EMIT st->changed();
     EXPECT_EQ(el<QDateEdit>("Data_O_PO")->date(), QDate(2010, 3, 4));
 
     // A box the program does not change stays as the user clicked it.
@@ -217,23 +217,22 @@ TEST_F(Window, ADateTypedSlowlyStaysAndAClickedBoxStaysAsClicked)
     w->tellAutostart = [](const QString&, bool) {};
     el<QCheckBox>("CB_AutoStart")->click();
     for (int i = 0; i < 3; ++i) {
-        st->panel.changed();
+        Q_EMIT st->changed();
         host.advance(1000);
     }
     EXPECT_FALSE(el<QCheckBox>("CB_AutoStart")->isChecked());
     el<QCheckBox>("CB_Terrorist")->click();
-    st->panel.changed();
+    Q_EMIT st->changed();
     EXPECT_TRUE(el<QCheckBox>("CB_Terrorist")->isChecked());
 }
 
 TEST_F(Window, AStepWithNothingToSendShowsAnEmptyStillBar)
 {
-    st->panel.setBarMax(Bar::Prodlen, 0);
-    st->panel.setBarPos(Bar::Prodlen, 0);
+    st->showBar(Bar::Prodlen, BarState{0, 0});
     auto* bar = el<QProgressBar>("PB_Prodlen");
     EXPECT_EQ(bar->maximum(), 1); // not 0, which Qt draws as an endless busy bar
     EXPECT_EQ(bar->value(), 0);
-    EXPECT_EQ(st->panel.bars[size_t(Bar::Prodlen)].max, 0); // the run state keeps its 0
+    EXPECT_EQ(st->panel().bars[size_t(Bar::Prodlen)].max, 0); // the run state keeps its 0
 }
 
 TEST_F(Window, TheCalendarSpeaksRussianWhateverTheSystemLocale)
@@ -274,7 +273,7 @@ TEST_F(Window, SvernutHidesIntoTheTrayAndADoubleClickBringsItBack)
     el<QPushButton>("B_Test")->click();
     el<QPushButton>("B_Connect")->click();
     host.advance(1000);
-    EXPECT_EQ(st->panel.L_Kol.text, QStringLiteral("1"));
+    EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("1"));
     EXPECT_TRUE(QFile::exists(QDir(home()).filePath(QStringLiteral("Logs/2010март5.txt"))));
 }
 
@@ -407,8 +406,7 @@ TEST_F(Window, TheActAfterARepairHoldsTheNewCounts)
     layout.write(defaultLayout().toUtf8());
     layout.close();
     el<QPushButton>("B_Test")->click();
-    st->panel.Data_O_C = QDate(2010, 3, 3);
-    st->panel.Data_O_PO = QDate(2010, 3, 4);
+    st->setPickers(QDate(2010, 3, 3), QDate(2010, 3, 4));
     QStringList before, after, asked;
     w->presentAct = [&](QTextDocument& doc) {
         before << doc.toPlainText();
@@ -491,7 +489,7 @@ TEST_F(Window, ClosingDuringARunSaysSoAtOnce)
     st->T3Timer();
     ASSERT_TRUE(st->running());
     // Inside the ledger step, which the stop lets finish.
-    while (st->running() && st->panel.bars[size_t(Bar::GL_Book)].pos == 0)
+    while (st->running() && st->panel().bars[size_t(Bar::GL_Book)].pos == 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ASSERT_TRUE(st->running());
     QString shown;
@@ -529,7 +527,7 @@ TEST_F(Window, ADateTypedAfterOneClickTakes)
     QCoreApplication::processEvents();
     QTest::keyClicks(from, QStringLiteral("15.01.2011"));
     EXPECT_EQ(from->date(), QDate(2011, 1, 15));
-    EXPECT_EQ(st->panel.Data_O_C, QDate(2011, 1, 15));
+    EXPECT_EQ(st->panel().Data_O_C, QDate(2011, 1, 15));
     // And as digits alone, into the other picker.
     QDateEdit* to = el<QDateEdit>("Data_O_PO");
     auto* toEdit = to->findChild<QLineEdit*>();

@@ -47,7 +47,7 @@ TEST_F(Zones, APeriodBoundedByASkippedMidnightSelectsExactlyItsDays)
     // The main database held more entries of the period: they are replaced by the branch's.
     EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(G_NID) FROM (SELECT G_NID FROM GL_BOOK ORDER BY G_NID)")).toString(),
               QStringLiteral("d3,d4,d8"));
-    EXPECT_EQ(st->panel.bars[size_t(Bar::GL_Book)].max, 2);
+    EXPECT_EQ(st->panel().bars[size_t(Bar::GL_Book)].max, 2);
 }
 
 TEST_F(Zones, TypedNullsOfEveryKindReachTheProcedureAsNulls)

@@ -29,6 +29,7 @@ protected:
                              "INSERT INTO FIRM (F_NOMER, F_TEL) VALUES (1,'250-15-07');"));
         main(QStringLiteral("INSERT INTO KTO (KTO_KOD, KTO_NAME, KTO_ACTIV) VALUES ('F2','Филиал 2','НЕТ'),('F1','Филиал 1','НЕТ');"));
         st = std::make_unique<Station>(home(), host);
+        QObject::connect(st.get(), &Station::lineAdded, st.get(), [this](const QString& l) { lines << l; });
         st->formCreate();
         host.afterTick = [this] { if (st) st->waitForRun(); };
     }
@@ -37,15 +38,13 @@ protected:
     RunEnd run(bool incremental = true, QDate from = {}, QDate to = {})
     {
         lines.clear();
-        st->panel.onLine = [this](const QString& l) { lines << l; };
         if (!st->connectSequence(Station::Variant::Timer))
-            ADD_FAILURE() << st->connectErrors.join(QLatin1Char(';')).toStdString();
-        st->panel.CB_New = incremental;
+            ADD_FAILURE() << st->session().connectErrors.join(QLatin1Char(';')).toStdString();
+        st->setIncremental(incremental);
         if (from.isValid()) {
-            st->panel.Data_O_C = from;
-            st->panel.Data_O_PO = to;
+            st->setPickers(from, to);
         }
-        st->T1->setEnabled(false); // as after the start countdown's hand-over
+        st->schedule().T1->setEnabled(false); // as after the start countdown's hand-over
         st->arm();
         st->T3Timer();
         st->waitForRun();
@@ -55,8 +54,10 @@ protected:
     // Only these steps' switches ticked, the others not.
     void only(std::initializer_list<Switch> on)
     {
-        for (const StepDef& s : steps())
-            st->panel.switches[size_t(s.sw)] = std::find(on.begin(), on.end(), s.sw) != on.end();
+        std::array<bool, kSwitchCount> ticked{};
+        for (Switch s : on)
+            ticked[size_t(s)] = true;
+        st->setSwitches(ticked);
     }
     void only(Switch on) { only({on}); }
 

@@ -142,9 +142,9 @@ QString homeDir(const Options& o)
 
 void printStatus(const Station& st)
 {
-    out(QStringLiteral("ГлС:       ") + st.panel.L_Info.text);
-    out(QStringLiteral("Локальный: ") + st.panel.L_Info1.text);
-    for (const QString& e : st.connectErrors)
+    out(QStringLiteral("ГлС:       ") + st.panel().L_Info.text);
+    out(QStringLiteral("Локальный: ") + st.panel().L_Info1.text);
+    for (const QString& e : st.session().connectErrors)
         err(e);
 }
 
@@ -164,13 +164,13 @@ void printDiff(const RecordDiff& d)
 
 bool startAndConnect(Station& st)
 {
-    st.onMessage = err;
-    st.onRefusal = err;
+    QObject::connect(&st, &Station::message, &st, err);
+    QObject::connect(&st, &Station::refusal, &st, err);
     st.formCreate();
-    if (!st.ini.usable)
+    if (!st.session().ini.usable)
         return false;
-    if (!st.claimDatabase()) {
-        err(st.databaseLock.message());
+    if (!st.session().claimDatabase()) {
+        err(st.session().databaseLock.message());
         return false;
     }
     const bool up = st.connectSequence(Station::Variant::Test);

@@ -83,16 +83,16 @@ int check(const Options& o)
 {
     QtTimerHost host;
     Station st(homeDir(o), host);
-    st.onMessage = err;
+    QObject::connect(&st, &Station::message, &st, err);
     st.formCreate();
     st.connectSequence(Station::Variant::Test);
     printStatus(st);
-    if (st.databaseTaken)
+    if (st.session().databaseTaken)
         return Locked;
     out(QStringLiteral("Филиал:    ") + st.branch());
-    out(QStringLiteral("Заголовок: ") + st.panel.caption);
-    out(st.panel.L_Tel.text);
-    if (!st.identityProblem.isEmpty())
+    out(QStringLiteral("Заголовок: ") + st.panel().caption);
+    out(st.panel().L_Tel.text);
+    if (!st.session().identityProblem.isEmpty())
         return Broken;
     return st.bothConnected() ? 0 : 1;
 }
@@ -101,50 +101,48 @@ int once(const Options& o)
 {
     QtTimerHost host;
     Station st(homeDir(o), host);
-    st.onMessage = err;
-    st.onRefusal = err;
+    QObject::connect(&st, &Station::message, &st, err);
+    QObject::connect(&st, &Station::refusal, &st, err);
     bool logFailed = false;
-    st.onLogFailure = [&](const QString& e) { logFailed = true; err(QStringLiteral("the log cannot be written: ") + e); };
+    QObject::connect(&st, &Station::logFailed, &st, [&](const QString& e) { logFailed = true; err(QStringLiteral("the log cannot be written: ") + e); });
     st.formCreate();
-    if (!st.ini.usable)
+    if (!st.session().ini.usable)
         return Broken;
-    if (!st.claimDatabase()) {
-        err(st.databaseLock.message());
+    if (!st.session().claimDatabase()) {
+        err(st.session().databaseLock.message());
         return Locked;
     }
     const bool up = st.connectSequence(Station::Variant::Timer);
     printStatus(st);
-    if (st.databaseTaken)
+    if (st.session().databaseTaken)
         return Locked;
     if (!up)
         return Broken;
     out(QStringLiteral("Филиал:    ") + st.branch());
     if (o.from) {
-        st.panel.Data_O_C = *o.from;
-        st.panel.Data_O_PO = *o.to;
-        st.panel.CB_New = false;
+        st.setPickers(*o.from, *o.to);
+        st.setIncremental(false);
     } else if (o.forceNew) {
-        st.panel.CB_New = true;
+        st.setIncremental(true);
     } else {
         st.applyDayNightRule(); // as a scheduled attempt: at night the five days before today
     }
     if (o.terrorist)
-        st.panel.switches[size_t(Switch::Terrorist)] = true;
-    st.panel.onLine = [](const QString& line) { out(line); };
+        st.setSwitch(Switch::Terrorist, true);
+    QObject::connect(&st, &Station::lineAdded, &st, [](const QString& line) { out(line); });
     QSocketNotifier* notifier = nullptr;
     watchStopSignals(notifier, [&st] { st.requestStop(); });
     std::unique_ptr<QSocketNotifier> ownNotifier(notifier);
-    st.arm();
     if (g_stop)
         return Broken; // stopped before the run began
-    st.T3Timer();
+    st.startTransfer(st.request());
     if (g_stop)
         st.requestStop();
     st.waitForRun();
     const RunOutcome& r = st.lastOutcome;
     if (r.end != RunEnd::Completed) {
         // No next run start in this process: the lines go to the day log now.
-        if (!st.panel.memo.isEmpty() && st.panel.memo != QStringList{QString()})
+        if (!st.panel().memo.isEmpty() && st.panel().memo != QStringList{QString()})
             st.flushLog();
         err(QStringLiteral("the run broke off in %1: %2").arg(r.failedStep, r.error));
         return Broken;
@@ -152,14 +150,14 @@ int once(const Options& o)
     // What each step walked, for the operator (the log itself keeps the run's own lines).
     QStringList walked;
     for (const StepDef& step : steps())
-        if (st.panel.switchOn(step.sw))
-            walked << QString::fromUtf8(step.summary) + QLatin1Char(' ') + QString::number(st.panel.bars[size_t(step.bars[0].bar)].max);
+        if (st.panel().switchOn(step.sw))
+            walked << QString::fromUtf8(step.summary) + QLatin1Char(' ') + QString::number(st.panel().bars[size_t(step.bars[0].bar)].max);
     out(QStringLiteral("Строк:     ") + walked.join(QStringLiteral(", ")));
     out(QStringLiteral("Журнал:    ") + st.runLog.logPath());
     out(QStringLiteral("ГлС:       %1 обращений").arg(r.mainStatements));
-    if (!st.panel.errorMarker().isEmpty())
+    if (!st.panel().errorMarker().isEmpty())
         out(QStringLiteral("Есть ошибки записей: ") + st.runLog.errorsPath());
-    return !st.panel.errorMarker().isEmpty() || logFailed ? RecordFailed : Ok;
+    return !st.panel().errorMarker().isEmpty() || logFailed ? RecordFailed : Ok;
 }
 
 // One day of one kind sent again, what only the main database holds of it deleted there,
@@ -169,9 +167,9 @@ int repairMode(const Options& o)
     QtTimerHost host;
     Station st(homeDir(o), host);
     if (!startAndConnect(st))
-        return st.databaseTaken ? Locked : Broken;
+        return st.session().databaseTaken ? Locked : Broken;
     const RecordKind kind = kindByTable(o.repairKind);
-    st.panel.onLine = [](const QString& line) { out(line); };
+    QObject::connect(&st, &Station::lineAdded, &st, [](const QString& line) { out(line); });
     QSocketNotifier* notifier = nullptr;
     watchStopSignals(notifier, [&st] { st.requestStop(); });
     std::unique_ptr<QSocketNotifier> ownNotifier(notifier);
@@ -180,7 +178,7 @@ int repairMode(const Options& o)
         st.requestStop();
     st.waitForRun();
     if (st.lastOutcome.end != RunEnd::Completed) {
-        if (!st.panel.memo.isEmpty())
+        if (!st.panel().memo.isEmpty())
             st.flushLog();
         err(QStringLiteral("the repair broke off in %1: %2").arg(st.lastOutcome.failedStep, st.lastOutcome.error));
         return Broken;
@@ -193,7 +191,7 @@ int repairMode(const Options& o)
         return Broken;
     }
     int failed = 0;
-    for (const ActRow& r : Act::printSet(st.dm)) {
+    for (const ActRow& r : Act::printSet(st.dm())) {
         if (r.owner != act::owner || kindOfSection(r.section) != kind)
             continue;
         printRow(r);
@@ -208,7 +206,7 @@ int headless(const Options& o)
 {
     QtTimerHost host;
     Station st(homeDir(o), host);
-    st.onMessage = err;
+    QObject::connect(&st, &Station::message, &st, err);
     QSocketNotifier* notifier = nullptr;
     if (!watchStopSignals(notifier, [&st] {
             if (st.running())
@@ -222,46 +220,46 @@ int headless(const Options& o)
     std::unique_ptr<QSocketNotifier> ownNotifier(notifier);
 
     // What changes is told on standard output: the status labels, attempts, runs.
-    struct Seen { QString info, info1, pop; } seen;
-    st.panel.onChange = [&] {
-        const Panel& p = st.panel;
-        if (p.L_Info1.text != seen.info1 && p.L_Info1.text != QStringLiteral("соединение отсутствует"))
+    struct Seen { Link main = Link::Initial, local = Link::Initial; int attempts = 0; } seen;
+    QObject::connect(&st, &Station::changed, &st, [&] {
+        const Panel& p = st.panel();
+        if (p.localLink != seen.local && p.localLink != Link::Initial)
             out(stamp(host) + QStringLiteral("Локальный: ") + p.L_Info1.text);
-        if (p.L_Info.text != seen.info && p.L_Info.text != QStringLiteral("Соединение")
-            && p.L_Info.text != QStringLiteral("соединение отсутствует"))
+        if (p.mainLink != seen.main && p.mainLink != Link::Connecting && p.mainLink != Link::Initial)
             out(stamp(host) + QStringLiteral("ГлС: ") + p.L_Info.text);
-        if (p.L_Pop.text != seen.pop && p.L_Pop.text != QStringLiteral("0"))
-            out(stamp(host) + QStringLiteral("попытка ") + p.L_Pop.text);
-        if (st.countdown == 1 && st.T4->enabled() && p.L_Start.text.startsWith(QStringLiteral("передача через")))
+        if (p.attempts != seen.attempts)
+            out(stamp(host) + QStringLiteral("попытка ") + QString::number(p.attempts));
+        const Schedule& s = st.schedule();
+        if (s.countdown == 1 && s.T4->enabled() && p.L_Start.text.startsWith(QStringLiteral("передача через")))
             out(stamp(host) + p.L_Start.text); // the first second of each wait
-        seen = {p.L_Info.text, p.L_Info1.text, p.L_Pop.text};
-    };
-    st.panel.onLine = [](const QString& line) { out(line); };
-    st.onRefusal = err;
-    st.onLogFailure = [](const QString& e) { err(QStringLiteral("the log cannot be written: ") + e); };
-    st.onRunEnded = [&](const RunOutcome& r) {
+        seen = {p.mainLink, p.localLink, p.attempts};
+    });
+    QObject::connect(&st, &Station::lineAdded, &st, [](const QString& line) { out(line); });
+    QObject::connect(&st, &Station::refusal, &st, err);
+    QObject::connect(&st, &Station::logFailed, &st, [](const QString& e) { err(QStringLiteral("the log cannot be written: ") + e); });
+    QObject::connect(&st, &Station::runEnded, &st, [&](const RunOutcome& r) {
         if (r.end == RunEnd::Completed)
-            out(stamp(host) + QStringLiteral("передач: ") + st.panel.L_Kol.text + QStringLiteral(", журнал ") + st.runLog.logPath());
+            out(stamp(host) + QStringLiteral("передач: ") + st.panel().L_Kol.text + QStringLiteral(", журнал ") + st.runLog.logPath());
         else if (r.end == RunEnd::Stopped)
             out(stamp(host) + QStringLiteral("передача остановлена в ") + r.failedStep);
         else
             err(QStringLiteral("the run broke off in %1: %2").arg(r.failedStep, r.error));
         if (g_stop)
             QCoreApplication::quit();
-    };
+    });
 
     st.formCreate();
-    if (!st.claimDatabase()) {
-        err(st.databaseLock.message());
+    if (!st.session().claimDatabase()) {
+        err(st.session().databaseLock.message());
         return Locked;
     }
-    if (!st.T1->enabled()) {
+    if (!st.schedule().T1->enabled()) {
         err(QStringLiteral("the schedule cannot start: see the messages above"));
         return 2;
     }
-    out(stamp(host) + QStringLiteral("Varid: запуск через ") + QString::number(st.startThreshold) + QStringLiteral(" сек., интервал ")
-        + QString::number(st.panel.intervalTag) + QStringLiteral(" мин., ") + st.home());
-    if (st.panel.intervalTag == 0)
+    out(stamp(host) + QStringLiteral("Varid: запуск через ") + QString::number(st.schedule().startThreshold) + QStringLiteral(" сек., интервал ")
+        + QString::number(st.schedule().intervalMinutes()) + QStringLiteral(" мин., ") + st.home());
+    if (st.schedule().intervalMinutes() == 0)
         out(stamp(host) + QStringLiteral("Varid: Interval:0, автоматические передачи выключены"));
     const int rc = g_stop ? 0 : QCoreApplication::exec();
     out(stamp(host) + QStringLiteral("Varid: остановлено"));

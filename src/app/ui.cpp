@@ -26,23 +26,22 @@ int actMode(const Options& o)
     QtTimerHost host;
     Station st(homeDir(o), host);
     if (!startAndConnect(st))
-        return st.databaseTaken ? Locked : Broken;
-    st.panel.Data_O_C = *o.from;
-    st.panel.Data_O_PO = *o.to;
+        return st.session().databaseTaken ? Locked : Broken;
+    st.setPickers(*o.from, *o.to);
     st.B_AktClick();
     st.waitForRun();
     if (st.lastAct.end != RunEnd::Completed) {
         err(QStringLiteral("the act failed: ") + st.lastAct.error);
         return Broken;
     }
-    const QVector<ActRow> rows = Act::printSet(st.dm);
+    const QVector<ActRow> rows = Act::printSet(st.dm());
     int failed = 0;
     for (const ActRow& r : rows)
         failed += r.owner == act::owner && r.verdict != act::ok;
     try {
         if (!o.pdf.isEmpty()) {
             const ActRequest request{*o.from, *o.to, st.branch()};
-            const ReportHeader header = Act::header(st.dm, request, host.now());
+            const ReportHeader header = Act::header(st.dm(), request, host.now());
             const QString html = renderAct(loadLayout(st.home()), header, rows);
             saveAct(*actDocument(html, layoutPath(st.home())), o.pdf, actText(header, rows));
             out(QStringLiteral("Акт:       ") + o.pdf);
@@ -50,7 +49,7 @@ int actMode(const Options& o)
             for (const ActRow& r : rows) {
                 printRow(r);
                 if (o.detail && r.owner == act::owner && r.verdict != act::ok)
-                    for (const RecordDiff& d : groupDifferences(st.dm, st.dm2, st.branch(), r))
+                    for (const RecordDiff& d : groupDifferences(st.dm(), st.dm2(), st.branch(), r))
                         printDiff(d);
             }
         }
@@ -68,11 +67,11 @@ int window(const Options& o)
     QtTimerHost host;
     Station st(homeDir(o), host);
     MainWindow w(st);
-    st.onMessage = [&w](const QString& m) { QMessageBox::information(&w, QStringLiteral("Rozor"), m); };
+    QObject::connect(&st, &Station::message, &st, [&w](const QString& m) { QMessageBox::information(&w, QStringLiteral("Rozor"), m); });
     st.formCreate();
-    if (!st.claimDatabase()) {
-        QMessageBox::warning(nullptr, QStringLiteral("Rozor"), st.databaseLock.message());
-        std::fprintf(stderr, "varid: %s\n", st.databaseLock.message().toLocal8Bit().constData());
+    if (!st.session().claimDatabase()) {
+        QMessageBox::warning(nullptr, QStringLiteral("Rozor"), st.session().databaseLock.message());
+        std::fprintf(stderr, "varid: %s\n", st.session().databaseLock.message().toLocal8Bit().constData());
         return Locked;
     }
     w.show();

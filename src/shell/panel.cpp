@@ -21,27 +21,11 @@ Panel::Panel()
     switches[size_t(Switch::Terrorist)] = false;
 }
 
-void Panel::addLine(const QString& line)
+QStringList Panel::addLine(const QString& line)
 {
-    // A line break inside an entry makes two buffer lines.
-    for (const QString& part : line.split(QLatin1Char('\n'))) {
-        memo << part;
-        if (onLine) onLine(part);
-    }
-}
-
-void Panel::setBarMax(Bar b, int max)
-{
-    bars[size_t(b)].max = max;
-    if (onBar) onBar(b);
-}
-
-void Panel::setBarPos(Bar b, int pos)
-{
-    BarState& s = bars[size_t(b)];
-    s.pos = pos < s.max ? pos : s.max; // a bar stops at its maximum
-    if (pos < 0) s.pos = 0;
-    if (onBar) onBar(b);
+    const QStringList parts = line.split(QLatin1Char('\n'));
+    memo << parts;
+    return parts;
 }
 
 } // namespace varid

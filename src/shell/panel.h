@@ -4,7 +4,6 @@
 #include <QStringList>
 
 #include <array>
-#include <functional>
 
 namespace varid {
 
@@ -18,10 +17,12 @@ struct LabelState {
     bool visible = true;
 };
 
+// Where a database connection stands, as its status label shows it.
+enum class Link { Initial, Connecting, Connected, NotConnected, Taken, BranchUnknown };
 
-// Everything the main window shows, as plain values: the window mirrors it; the headless
-// service and the tests read it as it is. A run takes its request from it when armed and
-// reports back through the station.
+// Everything the main window shows, as plain values: the station writes it, the window
+// draws it, the headless service and the tests read it. The labels are the window's words
+// for the typed state beside them (the links, the counters).
 class Panel {
 public:
     Panel();
@@ -29,8 +30,10 @@ public:
     QString caption;
     LabelState L_Info, L_Info1, L_KTO, L_Tel, L_GL_IP, L_IP, L_Interval, L_C, L_Po, L_Admin, L_Pass,
         L_Start, L_Kol, L_Pop, L_StartProg;
-    int intervalTag = 0; // the tag of L_Interval: minutes
-    int startCount = 0;  // the tag of L_Start
+    Link mainLink = Link::Initial;  // L_Info
+    Link localLink = Link::Initial; // L_Info1
+    int attempts = 0;  // connect attempts, shown in L_Pop
+    int transfers = 0; // completed transfers, shown in L_Kol
     BarState PB_Start;
     std::array<BarState, kBarCount> bars;
     bool CB_New = true;
@@ -42,14 +45,7 @@ public:
     bool running = false;        // a run is in progress on its own thread
     QString logProblem;          // why the last log write failed; empty when it succeeded
 
-    // Told of every change; of each line added to the buffer; of each progress move.
-    std::function<void()> onChange;
-    std::function<void(const QString&)> onLine;
-    std::function<void(Bar)> onBar;
-    void changed() { if (onChange) onChange(); }
-
     static int number(const LabelState& l) { return l.text.toInt(); }
-    static void addTo(LabelState& l, int n) { l.text = QString::number(l.text.toInt() + n); }
 
     // What the next run is asked for, and what the last one left.
     bool incremental() const { return CB_New; }
@@ -57,10 +53,10 @@ public:
     bool switchOn(Switch s) const { return switches[size_t(s)]; }
     QString errorMarker() const { return errorMarker_; }
     void setErrorMarker(const QString& m) { errorMarker_ = m; }
-    void addLine(const QString& line);
-    void setBarMax(Bar b, int max);
-    void setBarPos(Bar b, int pos);
-    int barPos(Bar b) const { return bars[size_t(b)].pos; }
+    // Adds an entry to the buffer; a line break inside it makes two lines. The lines added.
+    QStringList addLine(const QString& line);
+    void countAttempt() { L_Pop.text = QString::number(++attempts); }
+    void countTransfer() { L_Kol.text = QString::number(++transfers); }
 
 private:
     QString errorMarker_;

@@ -1,257 +1,231 @@
 #include "shell/station.h"
 #include "shell/captions.h"
 
-#include "data/values.h"
-#include "reconcile/act.h"
-#include "reconcile/detail.h"
 #include "data/catalogue.h"
-#include "shell/schedule.h"
+#include "data/values.h"
+#include "reconcile/detail.h"
 #include "transfer/texts.h"
-
-#include <QDir>
-#include <QEventLoop>
 
 #include <utility>
 
-#include <algorithm>
-#include <limits>
-
 namespace varid {
 
+namespace {
+
+const QString& linkText(Link link)
+{
+    switch (link) {
+    case Link::Connecting: return texts::connecting;
+    case Link::Connected: return texts::connected;
+    case Link::NotConnected: return texts::notConnected;
+    case Link::Taken: return texts::databaseTaken;
+    case Link::BranchUnknown: return texts::branchUnknown;
+    case Link::Initial: break;
+    }
+    return texts::initialStatus;
+}
+
+} // namespace
 
 Station::Station(const QString& home, TimerHost& host, const QString& tag)
-    : dm(tag), dm2(dm, tag), home_(home), host_(host), tag_(tag)
+    : schedule_(host), session_(home, tag),
+      launcher_(host, tag, [this](const RunContext::Outbox& out) { takeNews(out); })
 {
-    T1 = host.createTimer(1000);
-    T2 = host.createTimer(0);
-    T3 = host.createTimer(1000);
-    T4 = host.createTimer(1000);
     // The half second between the transfer timer's connect and the run's arming, in which
     // the window stays alive.
-    armDelay = host.createTimer(500);
-    armDelay->onTick = [this] {
-        armDelay->setEnabled(false);
+    schedule_.armDelay->onTick = [this] {
+        schedule_.armDelay->setEnabled(false);
         if (!running())
             armAfterConnect();
     };
     // While a run is in progress no timer is serviced.
-    T1->onTick = [this] { if (!running()) T1Timer(); };
-    T2->onTick = [this] { if (!running()) T2Timer(); };
-    T3->onTick = [this] { if (!running()) T3Timer(); };
-    T4->onTick = [this] { if (!running()) T4Timer(); };
+    schedule_.T1->onTick = [this] { if (!running()) T1Timer(); };
+    schedule_.T2->onTick = [this] { if (!running()) T2Timer(); };
+    schedule_.T3->onTick = [this] { if (!running()) T3Timer(); };
+    schedule_.T4->onTick = [this] { if (!running()) T4Timer(); };
 }
+
+Station::~Station() = default;
 
 void Station::formCreate()
 {
-    panel.L_StartProg.text = QStringLiteral("Включено ") + host_.now().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
-    countdown = 0;
-    ini = PathIni::load(home_);
-    auto tell = [this](const QString& m) { if (onMessage) onMessage(m); };
+    panel_.L_StartProg.text = QStringLiteral("Включено ") + host().now().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    schedule_.countdown = 0;
+    session_.loadConfiguration();
+    const PathIni& ini = session_.ini;
     for (const QString& m : ini.messages)
-        tell(m);
+        Q_EMIT message(m);
     if (!ini.usable) {
-        panel.changed();
+        Q_EMIT changed();
         return;
     }
-    panel.L_GL_IP.text = ini.value(PathIni::GLServerIP);
-    panel.L_GL_IP.hint = ini.value(PathIni::GLAliasName);
-    panel.L_IP.text = ini.value(PathIni::ServerName);
-    panel.L_IP.hint = ini.value(PathIni::LocalAliasName);
-    panel.L_Interval.text = QStringLiteral("интервал в мин. ") + ini.value(PathIni::Interval);
-    QString message;
+    panel_.L_GL_IP.text = ini.value(PathIni::GLServerIP);
+    panel_.L_GL_IP.hint = ini.value(PathIni::GLAliasName);
+    panel_.L_IP.text = ini.value(PathIni::ServerName);
+    panel_.L_IP.hint = ini.value(PathIni::LocalAliasName);
+    panel_.L_Interval.text = QStringLiteral("интервал в мин. ") + ini.value(PathIni::Interval);
+    QString problem;
     int interval = 0;
     // A negative interval is no value either: it is refused like a word.
-    if (!toInteger(ini.value(PathIni::Interval), interval, message) || interval < 0) {
+    if (!toInteger(ini.value(PathIni::Interval), interval, problem) || interval < 0) {
         if (interval < 0)
-            message = QStringLiteral("Interval в Path.ini не может быть отрицательным: %1").arg(ini.value(PathIni::Interval));
-        tell(message);
-        panel.changed();
+            problem = QStringLiteral("Interval в Path.ini не может быть отрицательным: %1").arg(ini.value(PathIni::Interval));
+        Q_EMIT message(problem);
+        Q_EMIT changed();
         return;
     }
-    panel.intervalTag = interval;
-    panel.L_C.text = QStringLiteral("начало передачи в ") + ini.value(PathIni::TimeOpen);
-    panel.L_C.hint = ini.value(PathIni::TimeOpen);
-    panel.L_Po.text = QStringLiteral("конец передачи в ") + ini.value(PathIni::TimeClose);
-    panel.L_Po.hint = ini.value(PathIni::TimeClose);
-    panel.L_Admin.text = ini.value(PathIni::AdminName);
-    password = ini.value(PathIni::AdminPass);
+    schedule_.setIntervalMinutes(interval);
+    panel_.L_C.text = QStringLiteral("начало передачи в ") + ini.value(PathIni::TimeOpen);
+    panel_.L_C.hint = ini.value(PathIni::TimeOpen);
+    panel_.L_Po.text = QStringLiteral("конец передачи в ") + ini.value(PathIni::TimeClose);
+    panel_.L_Po.hint = ini.value(PathIni::TimeClose);
+    panel_.L_Admin.text = ini.value(PathIni::AdminName);
     // Shown masked: the window of an unattended branch PC must not show the main password.
-    panel.L_Pass.text = password.isEmpty() ? QString() : QStringLiteral("********");
+    panel_.L_Pass.text = session_.password.isEmpty() ? QString() : QStringLiteral("********");
     int start = 0;
-    if (!toInteger(ini.value(PathIni::Start), start, message)) {
-        tell(message);
-        panel.changed();
+    if (!toInteger(ini.value(PathIni::Start), start, problem)) {
+        Q_EMIT message(problem);
+        Q_EMIT changed();
         return;
     }
-    startThreshold = start;
-    panel.PB_Start.max = start;
-    T1->setEnabled(true);
-    panel.Data_O_PO = host_.now().date();
-    panel.Data_O_C = panel.Data_O_PO.addDays(-1);
-    T2->setInterval(intervalMs());
-    panel.changed();
-}
-
-int Station::intervalMs() const
-{
-    const qint64 ms = qint64(panel.intervalTag) * 60 * 1000;
-    return int(std::clamp<qint64>(ms, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    panel_.PB_Start.max = start;
+    panel_.Data_O_PO = host().now().date();
+    panel_.Data_O_C = panel_.Data_O_PO.addDays(-1);
+    schedule_.beginStart(start);
+    Q_EMIT changed();
 }
 
 bool Station::bothConnected() const
 {
-    return panel.L_Info.text == texts::connected && panel.L_Info1.text == texts::connected;
+    return panel_.mainLink == Link::Connected && panel_.localLink == Link::Connected;
+}
+
+void Station::setLink(LabelState& label, Link& link, Link state)
+{
+    link = state;
+    label.text = linkText(state);
+    if (state != Link::Connecting)
+        label.background = state == Link::Connected ? Colour::Green : Colour::Maroon;
 }
 
 bool Station::connectSequence(Variant v)
 {
     const bool timer = v == Variant::Timer;
-    connectErrors.clear();
+    session_.connectErrors.clear();
     if (timer)
-        Panel::addTo(panel.L_Pop, 1);
-    panel.L_Info.text = texts::connecting;
-    ++panel.focusRequests;
-    panel.changed();
+        panel_.countAttempt();
+    setLink(panel_.L_Info, panel_.mainLink, Link::Connecting);
+    ++panel_.focusRequests;
+    Q_EMIT changed();
 
-    try {
-        const QString server = panel.L_IP.text;
-        const QString database = panel.L_IP.hint;
-        dm.ADOC1.disconnect();
-        dm.ADOC1.setConnectionString(ConnectionSettings{server, database, QString(), QString(), true}, home_);
-        dm.ADOC1.connect();
-        if (!claimDatabase() || !databaseLock.held()) {
-            connectErrors << QStringLiteral("local: ") + databaseLock.message();
-            panel.L_Info1.text = databaseTaken ? texts::databaseTaken : texts::notConnected;
-            panel.L_Info1.background = Colour::Maroon;
-            ++panel.focusRequests;
-            panel.changed();
-            return false;
-        }
-        panel.L_Info1.text = texts::connected;
-        panel.L_Info1.background = Colour::Green;
+    switch (session_.connectLocal()) {
+    case BranchSession::Local::Connected: {
+        setLink(panel_.L_Info1, panel_.localLink, Link::Connected);
         if (timer)
-            panel.L_Info1.foreground = Colour::Maroon;
-
-        // The branch's identity: exactly one KTO row marked "ДА". Without one, or with several,
-        // the branch is not known and nothing runs: taking the first row could name another
-        // branch (one registered by an incoming sale), whose rows a night run would delete.
-        dm.T_KTO.open();
-        QStringList active;
-        QString name;
-        for (dm.T_KTO.first(); !dm.T_KTO.eof(); dm.T_KTO.next()) {
-            if (dm.T_KTO.text(QStringLiteral("KTO_ACTIV")).trimmed() != texts::yes)
-                continue;
-            active << dm.T_KTO.text(QStringLiteral("KTO_KOD"));
-            name = dm.T_KTO.text(QStringLiteral("KTO_NAME"));
-        }
-        dm.T_KTO.close();
-        if (active.size() != 1) {
-            identityProblem = active.isEmpty()
-                ? QStringLiteral("в таблице KTO нет строки филиала с KTO_ACTIV='ДА': филиал не определён, передачи не будет")
-                : QStringLiteral("в таблице KTO %1 строк с KTO_ACTIV='ДА' (%2): филиал не определён, передачи не будет")
-                      .arg(active.size()).arg(active.join(QStringLiteral(", ")));
-            connectErrors << QStringLiteral("local: ") + identityProblem;
-            branch_.clear();
-            panel.L_KTO.text.clear();
-            panel.L_Info1.text = texts::branchUnknown;
-            panel.L_Info1.background = Colour::Maroon;
-            ++panel.focusRequests;
-            panel.changed();
-            return false;
-        }
-        identityProblem.clear();
-        branch_ = active.front(); // the branch, read once a connect; L_KTO shows it
-        panel.L_KTO.text = branch_;
-        panel.caption = (timer ? texts::captionTimer : texts::captionTest) + name;
-        dm.T_FIRMA.open();
-        dm.T_FIRMA.locate(QStringLiteral("F_NOMER"), 1);
-        panel.L_Tel.text = QStringLiteral("тел: ") + dm.T_FIRMA.text(QStringLiteral("F_TEL"));
-        panel.L_Tel.visible = true;
-        dm.T_FIRMA.close();
-    } catch (const DbError& e) {
-        connectErrors << QStringLiteral("local: ") + e.message();
-        panel.L_Info1.text = texts::notConnected;
-        panel.L_Info1.background = Colour::Maroon;
+            panel_.L_Info1.foreground = Colour::Maroon;
+        const BranchIdentity& who = session_.identity();
+        panel_.L_KTO.text = who.code; // shows the branch read at this connect
+        panel_.caption = (timer ? texts::captionTimer : texts::captionTest) + who.name;
+        panel_.L_Tel.text = QStringLiteral("тел: ") + who.phone;
+        panel_.L_Tel.visible = true;
+        break;
+    }
+    case BranchSession::Local::Taken:
+    case BranchSession::Local::Unlocked:
+        setLink(panel_.L_Info1, panel_.localLink,
+                session_.databaseTaken ? Link::Taken : Link::NotConnected);
+        ++panel_.focusRequests;
+        Q_EMIT changed();
+        return false;
+    case BranchSession::Local::BranchUnknown:
+        setLink(panel_.L_Info1, panel_.localLink, Link::BranchUnknown);
         if (timer)
-            panel.L_Info1.foreground = Colour::Black;
-        ++panel.focusRequests;
-        panel.changed();
+            panel_.L_Info1.foreground = Colour::Maroon;
+        panel_.L_KTO.text.clear();
+        ++panel_.focusRequests;
+        Q_EMIT changed();
+        return false;
+    case BranchSession::Local::Failed:
+        setLink(panel_.L_Info1, panel_.localLink, Link::NotConnected);
+        if (timer)
+            panel_.L_Info1.foreground = Colour::Black;
+        ++panel_.focusRequests;
+        Q_EMIT changed();
         return false;
     }
 
-    try {
-        const QString server = panel.L_GL_IP.text;
-        const QString database = panel.L_GL_IP.hint;
-        const QString user = panel.L_Admin.text;
-        dm2.ADOC2.disconnect();
-        dm2.ADOC2.setConnectionString(ConnectionSettings{server, database, user, password, false}, home_);
-        dm2.ADOC2.connect();
-        panel.L_Info.text = texts::connected;
-        panel.L_Info.background = Colour::Green;
-        panel.L_Info.foreground = Colour::Maroon;
-    } catch (const DbError& e) {
-        connectErrors << QStringLiteral("main: ") + e.message();
-        panel.L_Info.text = texts::notConnected;
-        panel.L_Info.background = Colour::Maroon;
-        panel.L_Info.foreground = Colour::Black;
-        ++panel.focusRequests;
+    if (session_.connectMain()) {
+        setLink(panel_.L_Info, panel_.mainLink, Link::Connected);
+    } else {
+        setLink(panel_.L_Info, panel_.mainLink, Link::NotConnected);
+        ++panel_.focusRequests;
     }
-    panel.changed();
+    panel_.L_Info.foreground = panel_.mainLink == Link::Connected ? Colour::Maroon : Colour::Black;
+    Q_EMIT changed();
     return bothConnected();
-}
-
-bool Station::claimDatabase()
-{
-    if (databaseLock.held() || !ini.usable)
-        return true;
-    const ConnectionSettings local{panel.L_IP.text, panel.L_IP.hint, QString(), QString(), true};
-    if (databaseLock.acquire(local, home_) != DatabaseLock::Result::Taken)
-        return true; // held, or SQL Server not reachable now: asked again at the next connect
-    databaseTaken = true;
-    return false;
 }
 
 void Station::B_ConnectClick()
 {
     if (running())
         return;
-    Panel::addTo(panel.L_Pop, 1);
+    panel_.countAttempt();
     if (bothConnected()) {
-        for (BarState& b : panel.bars)
+        for (BarState& b : panel_.bars)
             b.pos = 0;
-        T2->setEnabled(false);
+        schedule_.T2->setEnabled(false);
         arm();
-        T3->setEnabled(true);
+        schedule_.T3->setEnabled(true);
     }
-    panel.changed();
+    Q_EMIT changed();
 }
 
 void Station::B_StopClick()
 {
-    T1->setEnabled(false);
-    T2->setEnabled(false);
-    T3->setEnabled(false);
-    armDelay->setEnabled(false);
+    schedule_.stop();
+}
+
+void Station::setPickers(const QDate& from, const QDate& to)
+{
+    panel_.Data_O_C = from;
+    panel_.Data_O_PO = to;
+}
+
+void Station::setIncremental(bool on)
+{
+    panel_.CB_New = on;
 }
 
 void Station::setSwitch(Switch s, bool on)
 {
-    bool& box = panel.switches[size_t(s)];
+    bool& box = panel_.switches[size_t(s)];
     if (box == on)
         return;
     box = on;
     if (s == Switch::Klient)
         CB_KlientClick();
-    panel.changed();
+    Q_EMIT changed();
+}
+
+void Station::setSwitches(const std::array<bool, kSwitchCount>& on)
+{
+    panel_.switches = on;
+    Q_EMIT changed();
 }
 
 void Station::CB_KlientClick()
 {
-    if (!panel.switches[size_t(Switch::Klient)])
+    if (!panel_.switches[size_t(Switch::Klient)])
         return;
     for (const StepDef& step : steps())
         if (step.tickedWithClients)
-            panel.switches[size_t(step.sw)] = true;
+            panel_.switches[size_t(step.sw)] = true;
+}
+
+void Station::showBar(Bar b, const BarState& state)
+{
+    panel_.bars[size_t(b)] = state;
+    Q_EMIT barMoved(b);
 }
 
 void Station::resetBars()
@@ -259,32 +233,31 @@ void Station::resetBars()
     for (const StepDef& step : steps())
         for (const BarDef& b : step.bars)
             if (b.name && b.resetByTimer)
-                panel.bars[size_t(b.bar)].pos = 0;
+                panel_.bars[size_t(b.bar)].pos = 0;
 }
 
 void Station::T1Timer()
 {
-    if (panel.startCount >= startThreshold) {
-        T1->setEnabled(false);
-        countdown = 0;
-        T2->setEnabled(true);
-        panel.PB_Start.max = T2->interval() / 1000;
-        T4->setEnabled(true);
+    Schedule& s = schedule_;
+    if (s.startCount >= s.startThreshold) {
+        s.handOver();
+        panel_.PB_Start.max = s.T2->interval() / 1000;
     }
-    ++panel.startCount;
-    panel.L_Start.text = QStringLiteral("запуск через ") + QString::number(startThreshold - panel.startCount + 1)
+    ++s.startCount;
+    panel_.L_Start.text = QStringLiteral("запуск через ") + QString::number(s.startThreshold - s.startCount + 1)
         + QStringLiteral(" сек.");
-    panel.PB_Start.pos = panel.startCount;
-    panel.changed();
+    panel_.PB_Start.pos = s.startCount;
+    Q_EMIT changed();
 }
 
 void Station::T4Timer()
 {
-    const double left = T2->interval() / 1000.0 - countdown;
-    panel.L_Start.text = QStringLiteral("передача через ") + QString::number(left, 'g', 15) + QStringLiteral(" сек.");
-    ++countdown;
-    panel.PB_Start.pos = countdown;
-    panel.changed();
+    Schedule& s = schedule_;
+    const double left = s.T2->interval() / 1000.0 - s.countdown;
+    panel_.L_Start.text = QStringLiteral("передача через ") + QString::number(left, 'g', 15) + QStringLiteral(" сек.");
+    ++s.countdown;
+    panel_.PB_Start.pos = s.countdown;
+    Q_EMIT changed();
 }
 
 void Station::T2Timer()
@@ -292,96 +265,90 @@ void Station::T2Timer()
     if (!connectSequence(Variant::Timer))
         return;
     resetBars(); // PB_Terrorist keeps its position
-    T2->setEnabled(false);
+    schedule_.T2->setEnabled(false);
 
     applyDayNightRule();
     for (const StepDef& step : steps())
         if (step.tickedByTimer)
             setSwitch(step.sw, true);
-    panel.changed();
-    armDelay->setEnabled(true);
+    Q_EMIT changed();
+    schedule_.armDelay->setEnabled(true);
 }
 
 void Station::armAfterConnect()
 {
     arm();
-    T3->setEnabled(true);
-    T4->setEnabled(true);
-    panel.changed();
+    schedule_.T3->setEnabled(true);
+    schedule_.T4->setEnabled(true);
+    Q_EMIT changed();
 }
 
 void Station::applyDayNightRule()
 {
-    if (const std::optional<Period> night = nightPeriod(host_.now())) {
-        panel.Data_O_C = night->from;
-        panel.Data_O_PO = night->to;
-        panel.CB_New = false;
+    if (const std::optional<Period> night = schedule_.nightPeriod()) {
+        setPickers(night->from, night->to);
+        panel_.CB_New = false;
     } else {
-        panel.CB_New = true; // by day the pickers stay as they are
+        panel_.CB_New = true; // by day the pickers stay as they are
     }
-}
-
-void Station::cycleRestart()
-{
-    countdown = 0;
-    T2->setEnabled(true);
-    T4->setEnabled(true);
-    T1->setEnabled(true);
-    T2->setInterval(intervalMs());
-    startThreshold = 0;
-    panel.startCount = 0;
 }
 
 bool Station::flushLog()
 {
-    if (runLog.flush(panel.memo, panel.errorMarker())) {
-        panel.logProblem.clear();
+    if (runLog.flush(panel_.memo, panel_.errorMarker())) {
+        panel_.logProblem.clear();
         return true;
     }
-    panel.logProblem = runLog.lastError();
-    if (onLogFailure)
-        onLogFailure(runLog.lastError());
+    panel_.logProblem = runLog.lastError();
+    Q_EMIT logFailed(runLog.lastError());
     return false;
 }
 
-QString Station::journalPath() const
+RunRequest Station::request() const
 {
-    return QDir(home_).filePath(QStringLiteral("Replace.jrn"));
+    RunRequest r;
+    r.incremental = panel_.CB_New;
+    r.period = panel_.period();
+    r.branch = branch();
+    r.switches = panel_.switches;
+    r.journal = journalPath();
+    return r;
 }
 
 void Station::arm()
 {
-    RunRequest r;
-    r.incremental = panel.CB_New;
-    r.period = Period{panel.Data_O_C, panel.Data_O_PO};
-    r.branch = branch_;
-    r.switches = panel.switches;
-    r.journal = journalPath();
-    armed_ = r;
+    armed_ = request();
 }
 
 void Station::T3Timer()
 {
     if (running())
         return; // running: none is serviced
-    T3->setEnabled(false);
-    if (!armed_)
-        arm();
-    const RunRequest request = *armed_;
-    armed_.reset();
+    schedule_.T3->setEnabled(false);
+    startTransfer(armed_ ? *std::exchange(armed_, std::nullopt) : request());
+}
+
+void Station::startTransfer(const RunRequest& request)
+{
     openRunLog(texts::runStartLead);
-    startJob(request, [](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
+    launch(request, [](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
         return Transfer(dm, dm2, context, clock).run();
     }, [this] { transferEnded(); });
 }
 
+void Station::addLine(const QString& line)
+{
+    for (const QString& part : panel_.addLine(line))
+        Q_EMIT lineAdded(part);
+}
+
 void Station::openRunLog(const QString& startLead)
 {
-    const QDateTime now = host_.now();
-    runLog.setPaths(home_, now.date());
-    panel.setErrorMarker(QString());
+    const QDateTime now = host().now();
+    runLog.setPaths(home(), now.date());
+    panel_.setErrorMarker(QString());
     flushLog(); // what an aborted run left goes first
-    panel.addLine(runLine(startLead, now));
+    addLine(runLine(startLead, now));
 }
 
 bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> ended)
@@ -390,13 +357,11 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
         return false; // refused while a run is in progress
     // The day of that kind only: a period run over the day with only its step switched on,
     // after the main database's records of this branch that the branch no longer holds go.
-    RunRequest r;
+    RunRequest r = request();
     r.incremental = false;
     r.period = Period{day, day};
-    r.branch = branch_;
     r.switches.fill(false);
     r.switches[size_t(stepOf(kind).sw)] = true;
-    r.journal = journalPath();
     const QString branch = r.branch;
     repairDeleted = 0;
     int* deleted = &repairDeleted;
@@ -404,7 +369,7 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
     // is not counted among the transfers.
     const QString what = QString::fromUtf8(kind->title) + QStringLiteral(" за ") + shortDate(day);
     openRunLog(texts::repairStartLead.arg(what));
-    startJob(r, [branch, kind, day, deleted, what](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
+    launch(r, [branch, kind, day, deleted, what](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
         const StepDef& step = stepOf(kind);
         Transfer transfer(dm, dm2, context, clock);
         // What an earlier run or repair left half replaced goes first.
@@ -437,7 +402,7 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
     }, [this, ended = std::move(ended)] {
         lastOutcome = result_;
         flushLog(); // the repair's lines reach the day log, finished or broken off
-        panel.changed();
+        Q_EMIT changed();
         if (ended)
             ended();
     });
@@ -446,7 +411,7 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
 
 void Station::rebuildAct(const ActRequest& request, std::function<void()> ended)
 {
-    startJob(RunRequest{}, [request](DM& dm, DM2& dm2, RunContext& context, const Clock&) {
+    launch(RunRequest{}, [request](DM& dm, DM2& dm2, RunContext& context, const Clock&) {
         RunOutcome o;
         try {
             Act(dm, dm2, context).build(request);
@@ -456,78 +421,38 @@ void Station::rebuildAct(const ActRequest& request, std::function<void()> ended)
             o.error = e.message();
         }
         return o;
-    }, [this, ended] {
+    }, [this, ended = std::move(ended)] {
         lastAct = result_;
         if (ended)
             ended();
     });
 }
 
-void Station::startJob(const RunRequest& request, Job job, std::function<void()> ended)
+void Station::launch(const RunRequest& request, RunLauncher::Job job, std::function<void()> ended)
 {
-    // The work goes on on its own thread with its own connections to the same two databases.
-    run_ = std::make_shared<RunContext>(request);
-    ended_ = std::move(ended);
-    run_->onNews = [this] { QMetaObject::invokeMethod(&bridge_, [this] { takeNews(); }, Qt::QueuedConnection); };
-    panel.running = true;
-    panel.changed();
-    const Connection::Target local = dm.ADOC1.target();
-    const Connection::Target main = dm2.ADOC2.target();
-    std::shared_ptr<RunContext> context = run_;
-    TimerHost& clock = host_;
-    RunOutcome* result = &result_;
-    const QString tag = tag_ + QStringLiteral("-run");
-    thread_ = QThread::create([context, local, main, &clock, result, job, tag] {
-        DM runDm(tag);
-        DM2 runDm2(runDm, tag);
-        try {
-            runDm.ADOC1.setTarget(local);
-            runDm2.ADOC2.setTarget(main);
-            runDm.ADOC1.connect();
-            runDm2.ADOC2.connect();
-        } catch (const DbError& e) {
-            context->addLine(runLine(texts::connectionLostLead, clock.now()));
-            *result = RunOutcome{RunEnd::ConnectionLost, QString::fromLatin1(steps().front().name), e.message()};
-            return;
-        }
-        *result = job(runDm, runDm2, *context, clock);
-        result->mainStatements = runDm2.ADOC2.statementCount();
-    });
-    QObject::connect(thread_, &QThread::finished, &bridge_, [this] { jobFinished(); }, Qt::QueuedConnection);
-    thread_->start();
+    panel_.running = true;
+    Q_EMIT changed();
+    launcher_.start(request, session_.dm.ADOC1.target(), session_.dm2.ADOC2.target(), std::move(job),
+                    [this, ended = std::move(ended)](const RunOutcome& outcome) {
+                        result_ = outcome;
+                        panel_.running = false;
+                        if (ended)
+                            ended();
+                    });
 }
 
-void Station::takeNews()
+void Station::takeNews(const RunContext::Outbox& out)
 {
-    if (!run_)
-        return;
-    const RunContext::Outbox out = run_->drain();
-    panel.setErrorMarker(out.errorMarker);
+    panel_.setErrorMarker(out.errorMarker);
     for (const RunContext::Entry& e : out.lines) {
-        if (e.refusal) {
-            if (onRefusal) onRefusal(e.text);
-        } else {
-            panel.addLine(e.text);
-        }
+        if (e.refusal)
+            Q_EMIT refusal(e.text);
+        else
+            addLine(e.text);
     }
-    for (int b = 0; b < kBarCount; ++b) {
-        if (!out.barsTouched[size_t(b)])
-            continue;
-        panel.bars[size_t(b)] = out.bars[size_t(b)];
-        if (panel.onBar) panel.onBar(Bar(b));
-    }
-}
-
-void Station::jobFinished()
-{
-    thread_->wait();
-    delete thread_;
-    thread_ = nullptr;
-    takeNews();
-    run_.reset();
-    panel.running = false;
-    if (ended_)
-        std::exchange(ended_, {})();
+    for (int b = 0; b < kBarCount; ++b)
+        if (out.barsTouched[size_t(b)])
+            showBar(Bar(b), out.bars[size_t(b)]);
 }
 
 void Station::transferEnded()
@@ -535,28 +460,24 @@ void Station::transferEnded()
     lastOutcome = result_;
     switch (lastOutcome.end) {
     case RunEnd::Completed:
-        cycleRestart();
-        Panel::addTo(panel.L_Kol, 1);
+        schedule_.restartCycle();
+        panel_.countTransfer();
         flushLog();
         break;
     case RunEnd::JournalLost:
-        cycleRestart();
+        schedule_.restartCycle();
         flushLog();
         break;
     case RunEnd::ConnectionLost:
-        countdown = 0;
-        T2->setEnabled(true);
-        T4->setEnabled(true);
+        schedule_.retryAfterLoss();
         break;
     case RunEnd::Stopped:
         flushLog(); // the stopped run's lines reach the day log
         break;
     }
-    T3->setEnabled(false);
-    T4->setEnabled(false);
-    panel.changed();
-    if (onRunEnded)
-        onRunEnded(lastOutcome);
+    schedule_.runEnded();
+    Q_EMIT changed();
+    Q_EMIT runEnded(lastOutcome);
 }
 
 void Station::B_AktClick()
@@ -564,14 +485,9 @@ void Station::B_AktClick()
     if (running() || !bothConnected())
         return; // says nothing, changes nothing
     resetBars();
-    T1->setEnabled(false);
-    T2->setEnabled(false);
-    T3->setEnabled(false);
-    T4->setEnabled(false);
-    armDelay->setEnabled(false);
+    schedule_.pauseForAct();
     rebuildAct(pickedAct(), [this] {
-        if (onActBuilt)
-            onActBuilt(lastAct); // the print, or the message naming the failure
+        Q_EMIT actBuilt(lastAct); // the print, or the message naming the failure
         resumeAfterAct();
     });
 }
@@ -580,33 +496,8 @@ void Station::resumeAfterAct()
 {
     // Five seconds of start countdown, then the schedule as before; also after a failed act,
     // so an unattended branch never stops sending because of a missing print layout.
-    T1->setEnabled(true);
-    T2->setInterval(intervalMs());
-    startThreshold = 5;
-    panel.startCount = 0;
-    panel.changed();
-}
-
-void Station::requestStop()
-{
-    if (run_)
-        run_->requestStop();
-}
-
-void Station::waitForRun()
-{
-    QEventLoop loop;
-    while (running())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-Station::~Station()
-{
-    if (thread_) {
-        requestStop();
-        thread_->wait();
-        delete thread_;
-    }
+    schedule_.resumeAfterAct();
+    Q_EMIT changed();
 }
 
 } // namespace varid

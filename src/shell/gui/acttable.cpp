@@ -121,7 +121,7 @@ QString ActTable::statusText() const
 void ActTable::reload()
 {
     rows_.clear();
-    for (const ActRow& r : Act::printSet(st_.dm))
+    for (const ActRow& r : Act::printSet(st_.dm()))
         if (r.owner == act::owner)
             rows_ << r;
     model_->removeRows(0, model_->rowCount());
@@ -184,7 +184,7 @@ void ActTable::showDetail()
     repair_->setEnabled(failing && kindOfSection(r->section) != nullptr);
     if (failing) {
         try {
-            detail_ = groupDifferences(st_.dm, st_.dm2, period_.branch, *r);
+            detail_ = groupDifferences(st_.dm(), st_.dm2(), period_.branch, *r);
         } catch (const DbError& e) {
             status_->setText(e.message());
         }
@@ -212,8 +212,8 @@ void ActTable::repairSelected()
     // and kind that the branch no longer holds.
     QStringList gone;
     try {
-        const QVector<RecordDiff> diffs = dayDifferences(st_.dm, st_.dm2, period_.branch, kind, day);
-        const Resend elsewhere = heldElsewhere(st_.dm, period_.branch, kind, diffs); // sent again, not deleted
+        const QVector<RecordDiff> diffs = dayDifferences(st_.dm(), st_.dm2(), period_.branch, kind, day);
+        const Resend elsewhere = heldElsewhere(st_.dm(), period_.branch, kind, diffs); // sent again, not deleted
         for (const RecordDiff& d : diffs)
             if (d.side == RecordDiff::OnlyMain && !elsewhere.keys.contains(d.key))
                 gone << d.key + QStringLiteral(", ") + d.date + QStringLiteral(", ") + QString::number(d.mainAmount, 'f', 2);

@@ -141,9 +141,9 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
             edit->installEventFilter(this);
     }
     // What the user enters flows into the run state; the window's refresh leaves it alone.
-    connect(Data_O_C, &QDateEdit::dateChanged, this, [this](QDate d) { st_.panel.Data_O_C = shown_.from = d; });
-    connect(Data_O_PO, &QDateEdit::dateChanged, this, [this](QDate d) { st_.panel.Data_O_PO = shown_.to = d; });
-    connect(CB_New, &QCheckBox::clicked, this, [this](bool on) { st_.panel.CB_New = shown_.incremental = on; });
+    connect(Data_O_C, &QDateEdit::dateChanged, this, [this](QDate d) { st_.setPickers(shown_.from = d, st_.panel().Data_O_PO); });
+    connect(Data_O_PO, &QDateEdit::dateChanged, this, [this](QDate d) { st_.setPickers(st_.panel().Data_O_C, shown_.to = d); });
+    connect(CB_New, &QCheckBox::clicked, this, [this](bool on) { st_.setIncremental(shown_.incremental = on); });
 
     // Buttons.
     y += 36;
@@ -197,7 +197,7 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
 
     presentAct = [this](QTextDocument& doc) { previewAct(doc); };
     tellActFailure = [this](const QString& m) { QMessageBox::warning(this, QStringLiteral("Акт сверки"), m); };
-    st_.onActBuilt = [this](const RunOutcome& built) { printAct(built); };
+    connect(&st_, &Station::actBuilt, this, [this](const RunOutcome& built) { printAct(built); });
     tellAutostart = [this](const QString& m, bool failed) {
         if (failed)
             QMessageBox::warning(this, QStringLiteral("Rozor"), m);
@@ -208,18 +208,18 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     startedHome = st_.home(); // absolute: the entry starts the program on this same home
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     for (size_t i = 0; i < shown_.switches.size(); ++i)
-        shown_.switches[i] = !st_.panel.switches[i]; // so that the first refresh shows them
-    shown_.incremental = !st_.panel.CB_New;
+        shown_.switches[i] = !st_.panel().switches[i]; // so that the first refresh shows them
+    shown_.incremental = !st_.panel().CB_New;
     CB_AutoStart->setChecked(true); // ticked whatever is registered
-    st_.panel.onChange = [this] { refresh(); };
-    st_.panel.onBar = [this](Bar b) { showBar(b); };
+    connect(&st_, &Station::changed, this, [this] { refresh(); });
+    connect(&st_, &Station::barMoved, this, [this](Bar b) { showBar(b); });
     refresh();
 }
 
 void MainWindow::renderActInto(QTextDocument& doc)
 {
     const ActRequest request = st_.pickedAct();
-    const QString html = renderAct(loadLayout(st_.home()), Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm));
+    const QString html = renderAct(loadLayout(st_.home()), Act::header(st_.dm(), request, st_.host().now()), Act::printSet(st_.dm()));
     fillActDocument(doc, html, layoutPath(st_.home()));
 }
 
@@ -243,7 +243,7 @@ void MainWindow::printAct(const RunOutcome& built)
             throw DbError(built.error);
         const QString layout = loadLayout(st_.home());
         const ActRequest request = st_.pickedAct();
-        const QString html = renderAct(layout, Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm));
+        const QString html = renderAct(layout, Act::header(st_.dm(), request, st_.host().now()), Act::printSet(st_.dm()));
         auto doc = actDocument(html, layoutPath(st_.home()));
         presentAct(*doc);
     } catch (const DbError& e) {
@@ -288,7 +288,7 @@ void MainWindow::previewAct(QTextDocument& doc)
                 return;
             try {
                 const ActRequest request = st_.pickedAct();
-                saveAct(doc, file, actText(Act::header(st_.dm, request, st_.host().now()), Act::printSet(st_.dm)));
+                saveAct(doc, file, actText(Act::header(st_.dm(), request, st_.host().now()), Act::printSet(st_.dm())));
             } catch (const DbError& e) {
                 QMessageBox::warning(&dialog, QStringLiteral("Акт сверки"), e.message());
             }
@@ -422,13 +422,13 @@ void MainWindow::showBar(QProgressBar* p, const BarState& s)
 
 void MainWindow::showBar(Bar b)
 {
-    showBar(bars_[size_t(b)], st_.panel.bars[size_t(b)]);
+    showBar(bars_[size_t(b)], st_.panel().bars[size_t(b)]);
 
 }
 
 void MainWindow::refresh()
 {
-    const Panel& p = st_.panel;
+    const Panel& p = st_.panel();
     setWindowTitle(p.caption);
     showLabel(L_Info, p.L_Info);
     showLabel(L_Info1, p.L_Info1);

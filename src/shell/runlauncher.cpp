@@ -1,0 +1,87 @@
+#include "shell/runlauncher.h"
+
+#include "data/catalogue.h"
+#include "data/values.h"
+#include "transfer/texts.h"
+
+#include <QEventLoop>
+
+#include <utility>
+
+namespace varid {
+
+RunLauncher::RunLauncher(const Clock& clock, const QString& tag, News news)
+    : clock_(clock), tag_(tag + QStringLiteral("-run")), news_(std::move(news))
+{
+}
+
+void RunLauncher::start(const RunRequest& request, const Connection::Target& local, const Connection::Target& main, Job job,
+                        Ended ended)
+{
+    run_ = std::make_shared<RunContext>(request);
+    ended_ = std::move(ended);
+    run_->onNews = [this] { QMetaObject::invokeMethod(&bridge_, [this] { takeNews(); }, Qt::QueuedConnection); };
+    std::shared_ptr<RunContext> context = run_;
+    const Clock& clock = clock_;
+    RunOutcome* result = &result_;
+    const QString tag = tag_;
+    thread_ = QThread::create([context, local, main, &clock, result, job = std::move(job), tag] {
+        DM runDm(tag);
+        DM2 runDm2(runDm, tag);
+        try {
+            runDm.ADOC1.setTarget(local);
+            runDm2.ADOC2.setTarget(main);
+            runDm.ADOC1.connect();
+            runDm2.ADOC2.connect();
+        } catch (const DbError& e) {
+            context->addLine(runLine(texts::connectionLostLead, clock.now()));
+            *result = RunOutcome{RunEnd::ConnectionLost, QString::fromLatin1(steps().front().name), e.message()};
+            return;
+        }
+        *result = job(runDm, runDm2, *context, clock);
+        result->mainStatements = runDm2.ADOC2.statementCount();
+    });
+    QObject::connect(thread_, &QThread::finished, &bridge_, [this] { finished(); }, Qt::QueuedConnection);
+    thread_->start();
+}
+
+void RunLauncher::takeNews()
+{
+    if (run_)
+        news_(run_->drain());
+}
+
+void RunLauncher::finished()
+{
+    thread_->wait();
+    delete thread_;
+    thread_ = nullptr;
+    takeNews();
+    run_.reset();
+    if (ended_)
+        std::exchange(ended_, {})(result_);
+}
+
+void RunLauncher::requestStop()
+{
+    if (run_)
+        run_->requestStop();
+}
+
+void RunLauncher::waitForRun()
+{
+    QEventLoop loop;
+    while (running())
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+RunLauncher::~RunLauncher()
+{
+    if (thread_) {
+        requestStop();
+        thread_->wait();
+        delete thread_;
+    }
+}
+
+} // namespace varid
