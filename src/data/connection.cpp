@@ -513,42 +513,100 @@ void Connection::dropReaders()
     idleReaders_.clear();
 }
 
-QSqlQuery& Connection::runCached(const QString& sql)
+Connection::Bindable Connection::bindable(const Statement& st) const
+{
+    // Each value's place gets a quoted stand-in that no translation rule touches; the
+    // translated text's quoted literals then become the bound parameters, the stand-ins
+    // taking the statement's values and the text's own literals their text.
+    static const QChar tag(0x1);
+    QString marked;
+    marked.reserve(st.sql().size() + 8 * st.values().size());
+    st.split([&marked](QStringView piece) { marked += piece; },
+             [&marked](int i) { marked += QLatin1Char('\'') + tag + QString::number(i) + QLatin1Char('\''); });
+    const ParameterizedStatement p = parameterize(sqliteTranslate(marked, [this](const QString& c) { return isDateColumn(c); },
+        [this](const QString& c) { return kinds_.value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; }, hasTsqlAdd_, false));
+    Bindable b;
+    b.sql = p.sql;
+    for (const QVariant& v : p.values) {
+        const QString text = v.toString();
+        if (text.startsWith(tag)) {
+            b.slots << text.mid(1).toInt();
+            b.fixed << QVariant();
+        } else {
+            b.slots << -1;
+            b.fixed << v;
+        }
+    }
+    return b;
+}
+
+QVariantList Connection::Bindable::bind(const Statement& st) const
+{
+    QVariantList out;
+    out.reserve(slots.size());
+    for (qsizetype k = 0; k < slots.size(); ++k) {
+        if (slots[k] < 0) {
+            out << fixed[k];
+            continue;
+        }
+        // As stored: a date in the embedded form, a null as the empty text it was as a literal.
+        const QVariant& v = st.values()[slots[k]];
+        if (v.isNull() || !v.isValid())
+            out << QVariant(QString(QLatin1String("")));
+        else if (v.typeId() == QMetaType::QDateTime)
+            out << QVariant(storageText(v.toDateTime()));
+        else if (v.typeId() == QMetaType::QDate)
+            out << QVariant(storageText(wallClock(v.toDate())));
+        else
+            out << v;
+    }
+    return out;
+}
+
+QSqlQuery& Connection::runCached(const Statement& st)
 {
     if (backend_ != Backend::Sqlite || viaOdbc_) {
-        last_ = std::make_unique<QSqlQuery>(run(sql));
+        last_ = std::make_unique<QSqlQuery>(run(st.text()));
         return *last_;
     }
     if (!connected())
         throw DbError(QStringLiteral("Connection is closed"), true);
     ++statements_;
-    // The same statement with other values (a lookup, a send marker) is prepared once: its
-    // quoted values become bound parameters of a cached statement.
-    const ParameterizedStatement p = parameterize(sqliteTranslate(sql, [this](const QString& c) { return isDateColumn(c); },
-        [this](const QString& c) { return kinds_.value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; }, hasTsqlAdd_, false));
-    auto it = cache_.find(p.sql);
+    // The same statement with other values (a lookup, a send marker) is translated and
+    // prepared once: its values are bound to the cached statement.
+    // A text with its values written in is translated each time and cached by its shape.
+    std::optional<Bindable> literal;
+    if (st.values().isEmpty())
+        literal = bindable(st);
+    const QString& key = literal ? literal->sql : st.sql();
+    auto it = cache_.find(key);
     if (it == cache_.end()) {
         if (cache_.size() >= 256)
             cache_.clear();
-        auto prepared = std::make_shared<QSqlQuery>(QSqlDatabase::database(name_, false));
-        prepared->setForwardOnly(true);
-        prepared->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-        if (!prepared->prepare(p.sql))
-            throw dbError(errorSource(), prepared->lastError());
-        it = cache_.insert(p.sql, prepared);
+        auto shape = std::make_shared<Shape>();
+        shape->bindable = literal ? *literal : bindable(st);
+        shape->query.emplace(QSqlDatabase::database(name_, false));
+        QSqlQuery& prepared = *shape->query;
+        prepared.setForwardOnly(true);
+        prepared.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        if (!prepared.prepare(shape->bindable.sql))
+            throw dbError(errorSource(), prepared.lastError());
+        it = cache_.insert(key, shape);
     }
-    QSqlQuery& q = **it;
-    for (int i = 0; i < p.values.size(); ++i)
-        q.bindValue(i, p.values[i]);
+    Shape& shape = **it;
+    QSqlQuery& q = *shape.query;
+    const QVariantList values = literal ? literal->fixed : shape.bindable.bind(st);
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values[i]);
     const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
     if (!q.exec()) {
         const QSqlError e = q.lastError();
-        traceStatement(p.sql, p.values, &e, 0, t0);
+        traceStatement(shape.bindable.sql, values, &e, 0, t0);
         q.finish();
         throw dbError(errorSource(), e);
     }
     if (StatementTrace::active())
-        traceStatement(p.sql, p.values, nullptr, q.isSelect() ? -1 : q.numRowsAffected(), t0);
+        traceStatement(shape.bindable.sql, values, nullptr, q.isSelect() ? -1 : q.numRowsAffected(), t0);
     return q;
 }
 

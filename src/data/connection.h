@@ -2,6 +2,7 @@
 #include "data/dberror.h"
 #include "data/dialect.h"
 #include "data/errorclass.h"
+#include "data/statement.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -10,6 +11,7 @@
 #include <QVariantList>
 
 #include <memory>
+#include <optional>
 
 namespace varid {
 
@@ -64,9 +66,19 @@ public:
 
     // Runs a statement (translated to the backend's dialect) and returns the live query.
     QSqlQuery run(const QString& sql, const QVariantList& binds = {});
-    // The same, prepared once per text shape on the embedded database (its quoted values
-    // bound); the query stays the connection's: read it, then finish it.
-    QSqlQuery& runCached(const QString& sql);
+    // A statement prepared once per text on the embedded database, its values bound; as a
+    // text with its values written in elsewhere. The query stays the connection's: read
+    // it, then finish it.
+    QSqlQuery& runCached(const Statement& st);
+    // A statement as the embedded database runs it: the translated text with '?' marks and,
+    // for each mark, the statement's value it takes (or the text's own literal).
+    struct Bindable {
+        QString sql;
+        QVector<int> slots;   // the statement's value index, or -1 for the text's own literal
+        QVariantList fixed;
+        QVariantList bind(const Statement& st) const;
+    };
+    Bindable bindable(const Statement& st) const;
     // The text as this backend's dialect says it.
     QString translate(const QString& sql) const;
     // A second connection to the same embedded file, for a read snapshot beside this
@@ -121,7 +133,11 @@ private:
     bool batchOpen_ = false; // the open transaction is a failed batch's
     int generation_ = 0;
     QHash<QString, ColumnKind> kinds_;
-    QHash<QString, std::shared_ptr<QSqlQuery>> cache_; // prepared statements by their text with values as '?'
+    struct Shape {
+        Bindable bindable;
+        std::optional<QSqlQuery> query;
+    };
+    QHash<QString, std::shared_ptr<Shape>> cache_; // prepared statements by their text
     std::unique_ptr<QSqlQuery> last_;
     QStringList idleReaders_;
     qint64 statements_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDate>
 #include <QString>
+#include <QVariant>
 
 namespace varid {
 
@@ -17,6 +18,9 @@ struct Period {
     QString endYear() const { return endText().mid(6); }
     QString startMonth() const { return startText().mid(3, 2); }
     QString endMonth() const { return endText().mid(3, 2); }
+    // The two dates as a statement's values (midnight of each day).
+    QVariant start() const;
+    QVariant end() const;
     // "с 01.03.2010 по 05.03.2010", for the lines that name it.
     QString text() const;
 

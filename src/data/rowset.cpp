@@ -358,7 +358,7 @@ void RowSet::post()
     state_ = State::Browse;
 }
 
-void Query::setSql(const QString& sql)
+void Query::setSql(const Statement& sql)
 {
     close();
     sql_ = sql;
@@ -368,8 +368,8 @@ void Query::open()
 {
     close();
     QString table;
-    const QString text = writableText(sql_, connection().backend() == Backend::Sqlite, table);
-    QSqlQuery& q = connection().runCached(text);
+    const Statement st(writableText(sql_.sql(), connection().backend() == Backend::Sqlite, table), sql_.values());
+    QSqlQuery& q = connection().runCached(st);
     load(q, table);
 }
 
@@ -382,18 +382,24 @@ void Query::openWalk()
     }
     close();
     QString table;
-    const QString text = writableText(sql_, true, table);
+    const Statement st(writableText(sql_.sql(), true, table), sql_.values());
     // The rows are read one at a time inside a read snapshot of a second connection, taken
     // now: the marks written while walking cannot change the set, and memory stays flat.
     reader_ = c.openReader();
     QSqlDatabase db = QSqlDatabase::database(reader_, false);
-    const QString translated = c.translate(text);
+    const Connection::Bindable b = c.bindable(st);
+    const QVariantList values = b.bind(st);
+    const QString translated = b.sql;
+    const QString counting = QStringLiteral("SELECT COUNT(*) FROM (%1)").arg(translated);
     QSqlQuery count(db);
     const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
-    const bool counted = count.exec(QStringLiteral("BEGIN")) && count.exec(QStringLiteral("SELECT COUNT(*) FROM (%1)").arg(translated)) && count.next();
+    bool counted = count.exec(QStringLiteral("BEGIN")) && count.prepare(counting);
+    for (int i = 0; counted && i < values.size(); ++i)
+        count.bindValue(i, values[i]);
+    counted = counted && count.exec() && count.next();
     if (StatementTrace::active()) {
         const QSqlError e = counted ? QSqlError() : count.lastError();
-        c.traceStatement(QStringLiteral("SELECT COUNT(*) FROM (%1)").arg(translated), {}, &e, -1, t0);
+        c.traceStatement(counting, values, &e, -1, t0);
     }
     if (!counted) {
         const QString e = count.lastError().text();
@@ -422,11 +428,13 @@ void Query::openWalk()
         throw DbError(e);
     }
     streaming_ = true;
+    for (int i = 0; i < values.size(); ++i)
+        live_->bindValue(i, values[i]);
     const qint64 t1 = StatementTrace::active() ? StatementTrace::now() : 0;
     const bool ran = live_->exec();
     if (StatementTrace::active()) {
         const QSqlError e = ran ? QSqlError() : live_->lastError();
-        c.traceStatement(translated, {}, &e, -1, t1);
+        c.traceStatement(translated, values, &e, -1, t1);
     }
     if (!ran) {
         const QString e = live_->lastError().text();

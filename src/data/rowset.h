@@ -1,5 +1,6 @@
 #pragma once
 #include "data/connection.h"
+#include "data/statement.h"
 
 #include <QHash>
 #include <QStringList>
@@ -86,8 +87,10 @@ protected:
 class Query : public RowSet {
 public:
     using RowSet::RowSet;
-    void setSql(const QString& sql); // closes the query
-    QString sql() const { return sql_; }
+    void setSql(const Statement& sql); // closes the query
+    // The text as the log shows it, its values written in.
+    QString sql() const { return sql_.text(); }
+    const Statement& statement() const { return sql_; }
     void open();
     // A selection to walk from its first row to its end (twice at most, from first()): on
     // the embedded database streamed inside a read snapshot taken now; elsewhere as open().
@@ -95,7 +98,7 @@ public:
     void exec(); // a statement that returns no rows
 
 private:
-    QString sql_;
+    Statement sql_;
 };
 
 // A table cursor (T_KTO, T_KLIENT, ...): all rows of one table.

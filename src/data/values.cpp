@@ -127,6 +127,8 @@ namespace varid {
 
 QString Period::startText() const { return shortDate(from); }
 QString Period::endText() const { return shortDate(to); }
+QVariant Period::start() const { return wallClock(from); }
+QVariant Period::end() const { return wallClock(to); }
 QString Period::text() const { return QStringLiteral("с ") + startText() + QStringLiteral(" по ") + endText(); }
 
 } // namespace varid

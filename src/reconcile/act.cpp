@@ -11,7 +11,7 @@ Act::Act(DM& dm, DM2& dm2, RunState& progress) : dm_(dm), dm2_(dm2), progress_(p
 
 namespace {
 
-void open(Query& q, const QString& sql)
+void open(Query& q, const Statement& sql)
 {
     q.setSql(sql);
     q.open();
@@ -152,11 +152,11 @@ void Act::build(const ActRequest& request)
 {
     request_ = request;
     const Period period{request.from, request.to};
-    const QString kto = quoted(request.branch);
-    const QString between = QStringLiteral(" Between") + quoted(period.startText()) + QStringLiteral(" and ")
-        + quoted(period.endText()) + QStringLiteral(" ");
+    // %K the branch, %P the period's days: the values %1, %2 and %3.
+    const QVariantList values{request.branch, period.start(), period.end()};
     auto text = [&](const char* sql) {
-        return QString::fromUtf8(sql).replace(QStringLiteral("%P"), between).replace(QStringLiteral("%K"), kto);
+        return Statement(QString::fromUtf8(sql).replace(QStringLiteral("%P"), QStringLiteral(" Between%2 and %3 "))
+                             .replace(QStringLiteral("%K"), QStringLiteral("%1")), values);
     };
 
     clear();
@@ -167,7 +167,7 @@ void Act::build(const ActRequest& request)
     // together, so that the bar's maximum is the sum of both.
     for (RecordKind kind : recordKinds()) {
         if (kind->monthly) {
-            monthly(kind->sections[0], period, kto);
+            monthly(kind->sections[0], period, request.branch);
             continue;
         }
         const int count = kind->sectionCount();
@@ -192,28 +192,28 @@ void Act::build(const ActRequest& request)
     }
 }
 
-void Act::monthly(const ActSection& section, const Period& period, const QString& kto)
+void Act::monthly(const ActSection& section, const Period& period, const QString& branch)
 {
     const QString startMonth = period.startMonth(), startYear = period.startYear();
     const QString endMonth = period.endMonth(), endYear = period.endYear();
     Query l1(dm_.ADOC1), m1(dm2_.ADOC2), l2(dm_.ADOC1), m2(dm2_.ADOC2);
-    auto both = [](Query& l, Query& m, const QString& local, const QString& main) {
-        open(l, local);
-        open(m, main);
+    // %1 the branch; %2 and %3 the start's month and year, %4 and %5 the end's.
+    const QVariantList values{branch, startMonth, startYear, endMonth, endYear};
+    auto both = [&values](Query& l, Query& m, const QString& local, const QString& main) {
+        open(l, Statement(local, values));
+        open(m, Statement(main, values));
     };
     const QString balance = QStringLiteral("Select O_MESIC, O_GOD, Count(O_NID)as O_NID_Kol, Sum(O_DEBET) as O_SUMMA, Sum(O_KREDIT) as O_SUMMA1 From OSTATOK Where ");
-    const QString balanceTail = QStringLiteral("and O_KTO=") + kto + QStringLiteral(" ") + QStringLiteral("GROUP By O_MESIC, O_GOD  Order By O_MESIC, O_GOD ");
+    const QString balanceTail = QStringLiteral("and O_KTO=%1 GROUP By O_MESIC, O_GOD  Order By O_MESIC, O_GOD ");
     const bool oneYear = startYear == endYear;
     if (oneYear) {
-        const QString sql = balance + QStringLiteral("O_MESIC BETWEEN ") + quoted(startMonth) + QStringLiteral(" and ") + quoted(endMonth)
-            + QStringLiteral(" and O_GOD=") + quoted(startYear) + QStringLiteral(" ") + balanceTail;
+        const QString sql = balance + QStringLiteral("O_MESIC BETWEEN %2 and %4 and O_GOD=%3 ") + balanceTail;
         both(l1, m1, sql, sql);
     } else {
         both(l1, m1,
-             balance + QStringLiteral("O_MESIC>=") + quoted(startMonth) + QStringLiteral("  and O_GOD=") + quoted(startYear) + QStringLiteral(" ") + balanceTail,
-             balance + QStringLiteral("O_MESIC>=") + quoted(startMonth) + QStringLiteral(" and O_GOD=") + quoted(startYear) + QStringLiteral(" ") + balanceTail);
-        const QString sql = balance + QStringLiteral("O_MESIC<=") + quoted(endMonth) + QStringLiteral(" and O_GOD=") + quoted(endYear)
-            + QStringLiteral(" ") + balanceTail;
+             balance + QStringLiteral("O_MESIC>=%2  and O_GOD=%3 ") + balanceTail,
+             balance + QStringLiteral("O_MESIC>=%2 and O_GOD=%3 ") + balanceTail);
+        const QString sql = balance + QStringLiteral("O_MESIC<=%4 and O_GOD=%5 ") + balanceTail;
         both(l2, m2, sql, sql);
     }
     balances(section, l1, m1, 0, startMonth.toInt(), startYear);
@@ -225,7 +225,7 @@ ReportHeader Act::header(DM& dm, const ActRequest& request, const QDateTime& now
 {
     ReportHeader h{QString(), QString(), request.branch, request.from, request.to, now};
     Query q(dm.ADOC1);
-    open(q, QStringLiteral("SELECT * FROM KTO Where KTO_KOD=") + quoted(request.branch) + QStringLiteral(" "));
+    open(q, Statement(QStringLiteral("SELECT * FROM KTO Where KTO_KOD=%1 "), {request.branch}));
     h.branch = q.text(QStringLiteral("KTO_NAME"));
     open(q, QStringLiteral("SELECT * FROM FIRM Where F_NOMER=1 "));
     if (q.hasColumn(QStringLiteral("F_NAME")))

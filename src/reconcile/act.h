@@ -57,7 +57,7 @@ private:
     void clear();
     void walk(const ActSection& s, Query& local, Query& main, int barOffset, int barMax);
     // The balances: grouped by month of one year, or of two.
-    void monthly(const ActSection& section, const Period& period, const QString& kto);
+    void monthly(const ActSection& section, const Period& period, const QString& branch);
     void balances(const ActSection& s, Query& local, Query& main, int dayOffset, int firstMonth, const QString& year);
     void post(const ActRow& row);
 

@@ -15,45 +15,45 @@ RecordCopy::RecordCopy(DM& dm, DM2& dm2, RunState& state, const Clock& clock)
 {
 }
 
-void RecordCopy::openQuery(Query& q, const QString& sql)
+void RecordCopy::openQuery(Query& q, const Statement& sql)
 {
     q.setSql(sql);
     q.open();
 }
 
-void RecordCopy::openWalk(Query& q, const QString& sql)
+void RecordCopy::openWalk(Query& q, const Statement& sql)
 {
     q.setSql(sql);
     q.openWalk();
 }
 
-void RecordCopy::execLocal(const QString& sql)
+void RecordCopy::execLocal(const Statement& sql)
 {
     localMark_.setSql(sql);
     localMark_.exec();
 }
 
-void RecordCopy::execMain(const QString& sql)
+void RecordCopy::execMain(const Statement& sql)
 {
     mainExec_.setSql(sql);
     mainExec_.exec();
 }
 
-PeriodTotals RecordCopy::totals(Connection& c, const QString& sql, const QString& countColumn, const QString& sumColumn)
+PeriodTotals RecordCopy::totals(Connection& c, const Statement& sql, const QString& countColumn, const QString& sumColumn)
 {
     Query q(c);
     openQuery(q, sql);
     return PeriodTotals{q.integer(countColumn), q.number(sumColumn)};
 }
 
-int RecordCopy::count(Connection& c, const QString& sql)
+int RecordCopy::count(Connection& c, const Statement& sql)
 {
     Query q(c);
     openQuery(q, sql);
     return q.rowCount();
 }
 
-void RecordCopy::deletePeriod(const QString& sql)
+void RecordCopy::deletePeriod(const Statement& sql)
 {
     if (beforeReplace)
         beforeReplace();
@@ -212,10 +212,10 @@ void RecordCopy::walk(const CopyRecipe& r)
     src.endWalk();
 }
 
-void RecordCopy::markAll(const QStringList& statements)
+void RecordCopy::markAll(const QVector<Statement>& statements)
 {
     MarkGroup marks(dm_.ADOC1, true);
-    for (const QString& sql : statements) {
+    for (const Statement& sql : statements) {
         marks.begin();
         execLocal(sql);
         marks.marked();
@@ -273,7 +273,7 @@ void RecordCopy::replacePeriod(StoredProc& remove, const std::function<void(Stor
     }
 }
 
-void RecordCopy::cursorCopy(Connection& target, const QString& lookupSql, const RowSet& row, const QStringList& columns)
+void RecordCopy::cursorCopy(Connection& target, const Statement& lookupSql, const RowSet& row, const QStringList& columns)
 {
     Query& q = lookupOn(target);
     openQuery(q, lookupSql);

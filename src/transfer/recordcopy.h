@@ -24,7 +24,7 @@ struct CopyRecipe {
     // A row whose key column is null or empty cannot be looked up or marked: it gets its
     // failure line and the error marker, and nothing is written.
     QStringList keyColumns;
-    std::function<QString(const RowSet& row)> lookup;        // SELECT on the target database
+    std::function<Statement(const RowSet& row)> lookup;        // SELECT on the target database
     StoredProc* insert = nullptr;                            // the lookup found nothing
     StoredProc* update = nullptr;                            // it found a row; none: leave it
     std::function<bool(const RowSet& found)> updateWhen;     // when set, false leaves the row alone
@@ -36,13 +36,13 @@ struct CopyRecipe {
     std::function<QString(const RowSet& row, bool inserting)> failureLine;
     std::function<void(const RowSet& row, const RowSet& found)> onFound; // reverse copies
     std::function<void(const RowSet& row, int found)> afterLookup;       // traces
-    std::function<QString(const RowSet& row)> markSent;      // local UPDATE after the row
+    std::function<Statement(const RowSet& row)> markSent;      // local UPDATE after the row
     std::function<void(RowSet& row)> markRow;                // or a write through the walked row
     // A parent whose children go in a later pass of its step (ticket lines, report lines):
     // its marks are kept here and written by markAll() once that pass has run, so a break-off
     // or a crash in between leaves the parent "NEW" and the next run sends it and its
     // children again.
-    QStringList* deferMarks = nullptr;
+    QVector<Statement>* deferMarks = nullptr;
 };
 
 // Child rows replaced on the main database: a deletion pass over every set, without a
@@ -74,7 +74,7 @@ public:
 
     void walk(const CopyRecipe& recipe);
     // The marks a walk deferred, in groups on the branch's database.
-    void markAll(const QStringList& marks);
+    void markAll(const QVector<Statement>& marks);
     void replaceChildren(const ChildRecipe& recipe);
 
     // Deletes the branch's rows of the period on the main database through `remove`, in its
@@ -90,18 +90,18 @@ public:
 
     // Copies `columns` of `row` in text form into the row `lookupSql` finds on `target`, or
     // into a new one: the cursor copy of vehicles and the terrorist list. No guard.
-    void cursorCopy(Connection& target, const QString& lookupSql, const RowSet& row, const QStringList& columns);
+    void cursorCopy(Connection& target, const Statement& lookupSql, const RowSet& row, const QStringList& columns);
 
     // A statement on the branch's database (send markers, key fills) or the main one.
-    void execLocal(const QString& sql);
-    void execMain(const QString& sql);
+    void execLocal(const Statement& sql);
+    void execMain(const Statement& sql);
     // A selection into one of the copy's own scratch queries, for counts and totals.
-    PeriodTotals totals(Connection& c, const QString& sql, const QString& countColumn, const QString& sumColumn);
-    int count(Connection& c, const QString& sql);
+    PeriodTotals totals(Connection& c, const Statement& sql, const QString& countColumn, const QString& sumColumn);
+    int count(Connection& c, const Statement& sql);
 
-    static void openQuery(Query& q, const QString& sql);
+    static void openQuery(Query& q, const Statement& sql);
     // A selection the step walks: streamed inside a read snapshot on the embedded database.
-    static void openWalk(Query& q, const QString& sql);
+    static void openWalk(Query& q, const Statement& sql);
     static void fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip = {});
 
     void refuse(const QString& line); // the failure line and the error marker
@@ -110,7 +110,7 @@ public:
     // replacement is journaled (a failure throws, and nothing is deleted).
     std::function<void()> beforeReplace;
     // A deletion on the main database of a period's rows, journaled first.
-    void deletePeriod(const QString& sql);
+    void deletePeriod(const Statement& sql);
     // Whether a period's rows on the main database may be deleted: never on the word of a
     // branch database holding none of them. A skipped deletion is told in the day log with
     // the main database's count and makes the run end asking for attention.

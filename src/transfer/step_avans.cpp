@@ -8,24 +8,20 @@ namespace varid {
 
 void Transfer::Rec_Avans()
 {
-    const QString kto = quoted(state_.branchCode());
-    const QString s = state_.period().startText();
-    const QString e = state_.period().endText();
+    // %1 the branch; %2 and %3 the period's days.
+    const QVariantList values{state_.branchCode(), state_.period().start(), state_.period().end()};
     Query& sel = dm2_.Q1DM;
-    RecordCopy::openWalk(sel, state_.incremental()
-        ? QStringLiteral("SELECT * FROM AVANS Where AV_NEW_OLD= 'NEW' and AV_KTO=") + kto + QStringLiteral("  ")
-              + QStringLiteral("Order By AV_DATA, AV_NOMER ")
-        : QStringLiteral("SELECT * FROM AVANS Where AV_DATA Between") + quoted(s) + QStringLiteral(" and ") + quoted(e)
-              + QStringLiteral(" ") + QStringLiteral("and AV_KTO=") + kto + QStringLiteral("  ") + QStringLiteral("Order By AV_DATA, AV_NOMER "));
+    RecordCopy::openWalk(sel, Statement(state_.incremental()
+        ? QStringLiteral("SELECT * FROM AVANS Where AV_NEW_OLD= 'NEW' and AV_KTO=%1  Order By AV_DATA, AV_NOMER ")
+        : QStringLiteral("SELECT * FROM AVANS Where AV_DATA Between%2 and %3 and AV_KTO=%1  Order By AV_DATA, AV_NOMER "), values));
 
     // The lines, in a row set of their own, read while every report still has its marker.
     Query lines(dm_.ADOC1);
-    RecordCopy::openWalk(lines, state_.incremental()
-        ? QStringLiteral("SELECT * FROM AVANS_LINE Where  AVL_AV_NID in (Select AV_NID From AVANS Where AV_NEW_OLD='NEW' and AV_KTO=")
-              + kto + QStringLiteral(" ) ") + QStringLiteral("Order By AVL_DATA, AVL_NOMER")
-        : QStringLiteral("SELECT * FROM AVANS_LINE Where  AVL_AV_NID in (Select AV_NID From AVANS Where AV_DATA Between") + quoted(s)
-              + QStringLiteral(" and ") + quoted(e) + QStringLiteral(" ") + QStringLiteral("and AV_KTO=") + kto + QStringLiteral(" ) ")
-              + QStringLiteral("Order By AVL_DATA, AVL_NOMER"));
+    RecordCopy::openWalk(lines, Statement(state_.incremental()
+        ? QStringLiteral("SELECT * FROM AVANS_LINE Where  AVL_AV_NID in (Select AV_NID From AVANS Where AV_NEW_OLD='NEW' and AV_KTO=%1 ) "
+                         "Order By AVL_DATA, AVL_NOMER")
+        : QStringLiteral("SELECT * FROM AVANS_LINE Where  AVL_AV_NID in (Select AV_NID From AVANS Where AV_DATA Between%2 and %3 "
+                         "and AV_KTO=%1 ) Order By AVL_DATA, AVL_NOMER"), values));
     state_.setBarMax(Bar::Avans, sel.rowCount());
 
     CopyRecipe r;
@@ -34,10 +30,9 @@ void Transfer::Rec_Avans()
     r.keyColumns = {QStringLiteral("AV_NID")};
     r.ensureOpen = false;
     r.lookup = [](const RowSet& row) {
-        return QStringLiteral("Select * From AVANS Where AV_KTO=") + quoted(row.text(QStringLiteral("AV_KTO"))) + QStringLiteral(" ")
-            + QStringLiteral("and AV_NID=") + quoted(row.text(QStringLiteral("AV_NID"))) + QStringLiteral(" ")
-            + QStringLiteral("and AV_DATA=") + quoted(row.text(QStringLiteral("AV_DATA"))) + QStringLiteral(" ")
-            + QStringLiteral("and AV_NOMER=") + quoted(row.text(QStringLiteral("AV_NOMER"))) + QStringLiteral("  ");
+        return Statement(QStringLiteral("Select * From AVANS Where AV_KTO=%1 and AV_NID=%2 and AV_DATA=%3 and AV_NOMER=%4  "),
+                         {row.value(QStringLiteral("AV_KTO")), row.value(QStringLiteral("AV_NID")), row.value(QStringLiteral("AV_DATA")),
+                          row.value(QStringLiteral("AV_NOMER"))});
     };
     r.insert = &dm2_.Ins_Avans;
     r.update = &dm2_.Up_Avans;
@@ -47,10 +42,10 @@ void Transfer::Rec_Avans()
             + QStringLiteral(" and AV_NOMER=") + row.text(QStringLiteral("AV_NOMER"));
     };
     r.markSent = [](const RowSet& row) {
-        return QStringLiteral("UpDate AVANS Set AV_NEW_OLD='OLD' Where AV_NID=") + quoted(row.text(QStringLiteral("AV_NID"))) + QStringLiteral(" ");
+        return Statement(QStringLiteral("UpDate AVANS Set AV_NEW_OLD='OLD' Where AV_NID=%1 "), {row.value(QStringLiteral("AV_NID"))});
     };
     // A report is marked once its lines have gone.
-    QStringList marks;
+    QVector<Statement> marks;
     r.deferMarks = &marks;
     copy_.walk(r);
 

@@ -11,10 +11,10 @@ const QStringList kAutoColumns{QStringLiteral("A_NID"), QStringLiteral("A_KTO"),
                                QStringLiteral("A_KUZOV"), QStringLiteral("A_NOMER_TC"), QStringLiteral("A_COLOR"),
                                QStringLiteral("A_GOD"), QStringLiteral("A_DATA_TC")};
 
-// "B_DATA Between'start' and 'end' "
-QString between(const char* column, const QString& s, const QString& e)
+// "B_DATA Between'start' and 'end'": the period's days are the values %2 and %3.
+QString between(const char* column)
 {
-    return QString::fromLatin1(column) + QStringLiteral(" Between") + quoted(s) + QStringLiteral(" and ") + quoted(e);
+    return QString::fromLatin1(column) + QStringLiteral(" Between%2 and %3");
 }
 
 struct Walk {
@@ -35,43 +35,40 @@ const Walk kWalks[] = {
 void Transfer::Rec_Bilet()
 {
     const bool incremental = state_.incremental();
-    const QString kto = quoted(state_.branchCode());
-    const QString s = state_.period().startText();
-    const QString e = state_.period().endText();
-    const QString opened = incremental ? QStringLiteral("B_NEW_OLD='NEW' and B_KTO=") + kto
-                                       : between("B_DATA", s, e) + QStringLiteral(" ") + QStringLiteral("and B_KTO=") + kto;
+    // Every selection's values: %1 the branch, %2 and %3 the period's days.
+    const QVariantList values{state_.branchCode(), state_.period().start(), state_.period().end()};
+    const auto select = [&values](Query& q, const QString& sql) { RecordCopy::openWalk(q, Statement(sql, values)); };
+    const QString opened = incremental ? QStringLiteral("B_NEW_OLD='NEW' and B_KTO=%1")
+                                       : between("B_DATA") + QStringLiteral(" and B_KTO=%1");
 
     // Vehicles of the lines of the opened (or new) tickets: edited or appended as text.
     Query& sel = dm2_.Q1DM;
-    RecordCopy::openWalk(sel, QStringLiteral("SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where ")
-        + opened + QStringLiteral("))  ") + QStringLiteral("Order By A_MARKA, A_MODEL "));
+    select(sel, QStringLiteral("SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where ")
+        + opened + QStringLiteral("))  Order By A_MARKA, A_MODEL "));
     for (sel.first(); !sel.eof(); sel.next())
-        copy_.cursorCopy(dm2_.ADOC2, QStringLiteral("Select * From AUTO Where A_NID=") + quoted(sel.text(QStringLiteral("A_NID"))) + QStringLiteral(" "),
+        copy_.cursorCopy(dm2_.ADOC2, Statement(QStringLiteral("Select * From AUTO Where A_NID=%1 "), {sel.value(QStringLiteral("A_NID"))}),
                          sel, kAutoColumns);
 
     // The ticket and line sets, all read before the first ticket is written.
     const QString order = QStringLiteral("Order By B_DATA, B_NOMER");
-    RecordCopy::openWalk(sel, QStringLiteral("SELECT * FROM BILET Where ") + opened + QStringLiteral("  ") + order);
+    select(sel, QStringLiteral("SELECT * FROM BILET Where ") + opened + QStringLiteral("  ") + order);
     Query& redeemed = dm2_.Q2DM;
     Query& extended = dm2_.Q6DM;
     Query& lines = dm2_.Q3DM;
     Query& redeemedLines = dm2_.Q4DM;
     const QString lineOrder = QStringLiteral("Order By BL_DATA, BL_NOMER");
     if (incremental) {
-        RecordCopy::openWalk(lines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=")
-            + kto + QStringLiteral(" ) ") + lineOrder);
+        select(lines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=%1 ) ")
+            + lineOrder);
     } else {
-        RecordCopy::openWalk(redeemed, QStringLiteral("SELECT * FROM BILET Where ") + between("B_DATA_VIK", s, e) + QStringLiteral(" ")
-            + QStringLiteral("and B_KTO=") + kto + QStringLiteral("  ") + order);
-        RecordCopy::openWalk(lines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where ") + opened
+        select(redeemed, QStringLiteral("SELECT * FROM BILET Where ") + between("B_DATA_VIK") + QStringLiteral(" and B_KTO=%1  ") + order);
+        select(lines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where ") + opened
             + QStringLiteral(" ) ") + lineOrder);
-        RecordCopy::openWalk(redeemedLines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where (")
-            + between("B_DATA_VIK", s, e) + QStringLiteral(") ") + QStringLiteral("and (") + between("B_DATA not", s, e)
-            + QStringLiteral(") ") + QStringLiteral("and B_KTO=") + kto + QStringLiteral(" ) ") + lineOrder);
+        select(redeemedLines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where (")
+            + between("B_DATA_VIK") + QStringLiteral(") and (") + between("B_DATA not") + QStringLiteral(") and B_KTO=%1 ) ") + lineOrder);
         // Bounded by the extensions' branch code only.
-        RecordCopy::openWalk(extended, QStringLiteral("SELECT * FROM BILET Where B_NID in  (SELECT PRO_B_NID FROM PRODLENIE Where ")
-            + between("PRO_DATA", s, e) + QStringLiteral(" ") + QStringLiteral("and PRO_KTO=") + kto + QStringLiteral(") ")
-            + QStringLiteral("Order By B_DATA"));
+        select(extended, QStringLiteral("SELECT * FROM BILET Where B_NID in  (SELECT PRO_B_NID FROM PRODLENIE Where ")
+            + between("PRO_DATA") + QStringLiteral(" and PRO_KTO=%1) Order By B_DATA"));
     }
 
     QVector<Query*> walks{&sel};
@@ -83,7 +80,7 @@ void Transfer::Rec_Bilet()
     state_.setBarMax(Bar::Bilet, total);
 
     // A ticket is marked once its lines have gone: the lines pass below comes first.
-    QStringList marks;
+    QVector<Statement> marks;
     int offset = 0;
     for (int w = 0; w < walks.size(); ++w) {
         const Walk& walk = kWalks[w];
@@ -93,7 +90,7 @@ void Transfer::Rec_Bilet()
         r.barOffset = offset;
         r.keyColumns = {QStringLiteral("B_NID")};
         r.lookup = [](const RowSet& row) {
-            return QStringLiteral("Select * From BILET Where B_NID=") + quoted(row.text(QStringLiteral("B_NID"))) + QStringLiteral(" ");
+            return Statement(QStringLiteral("Select * From BILET Where B_NID=%1 "), {row.value(QStringLiteral("B_NID"))});
         };
         r.insert = &dm2_.Ins_Bilet;
         r.update = &dm2_.Up_Bilet;
@@ -103,7 +100,7 @@ void Transfer::Rec_Bilet()
                 + row.text(QStringLiteral("B_NOMER"));
         };
         r.markSent = [](const RowSet& row) {
-            return QStringLiteral("UpDate BILET Set B_NEW_OLD='OLD' Where B_NID=") + quoted(row.text(QStringLiteral("B_NID"))) + QStringLiteral(" ");
+            return Statement(QStringLiteral("UpDate BILET Set B_NEW_OLD='OLD' Where B_NID=%1 "), {row.value(QStringLiteral("B_NID"))});
         };
         r.deferMarks = &marks;
         copy_.walk(r);

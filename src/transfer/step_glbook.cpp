@@ -10,48 +10,44 @@ namespace varid {
 
 namespace {
 
-QString totalsText(const QString& s, const QString& e, const QString& kto)
-{
-    return QStringLiteral("SELECT Count(G_NID) as Kol, Sum(G_SUMMA) as G_SUMMA  FROM GL_BOOK Where G_DATA Between")
-        + quoted(s) + QStringLiteral(" and ") + quoted(e) + QStringLiteral(" ") + QStringLiteral("and G_KTO=") + quoted(kto)
-        + QStringLiteral(" and G_STATYS=") + quoted(QStringLiteral("1")) + QStringLiteral(" ");
-}
+// The entries in force of the period: %1 the branch, %2 and %3 the period's days.
+const QString totalsText = QStringLiteral(
+    "SELECT Count(G_NID) as Kol, Sum(G_SUMMA) as G_SUMMA  FROM GL_BOOK Where G_DATA Between%2 and %3 and G_KTO=%1 and G_STATYS='1' ");
 
 } // namespace
 
 void Transfer::Rec_GL_Book()
 {
-    const QString start = state_.period().startText();
-    const QString end = state_.period().endText();
+    const Period period = state_.period();
     const QString kto = state_.branchCode();
+    const QVariantList values{kto, period.start(), period.end()};
     const bool switchedOn = state_.switchOn(Switch::GL_Book);
 
     if (switchedOn) {
         Query& sel = dm2_.Q1DM;
         if (state_.incremental()) {
-            RecordCopy::openWalk(sel, QStringLiteral("SELECT * FROM GL_BOOK Where G_NEW_OLD='NEW' and G_KTO=") + quoted(kto)
-                + QStringLiteral("  ") + QStringLiteral("Order By G_DATA, G_NOMER"));
+            RecordCopy::openWalk(sel, Statement(QStringLiteral("SELECT * FROM GL_BOOK Where G_NEW_OLD='NEW' and G_KTO=%1  Order By G_DATA, G_NOMER"),
+                                                values));
         } else {
             // Count and sum of the entries in force of the period on both sides.
-            const PeriodTotals main = copy_.totals(dm2_.ADOC2, totalsText(start, end, kto), QStringLiteral("Kol"), QStringLiteral("G_SUMMA"));
-            const PeriodTotals local = copy_.totals(dm_.ADOC1, totalsText(start, end, kto), QStringLiteral("Kol"), QStringLiteral("G_SUMMA"));
+            const PeriodTotals main = copy_.totals(dm2_.ADOC2, Statement(totalsText, values), QStringLiteral("Kol"), QStringLiteral("G_SUMMA"));
+            const PeriodTotals local = copy_.totals(dm_.ADOC1, Statement(totalsText, values), QStringLiteral("Kol"), QStringLiteral("G_SUMMA"));
             // Entries of any status count as the branch's word for the period.
             const auto localRows = [&] {
-                return copy_.totals(dm_.ADOC1, QStringLiteral("SELECT Count(G_NID) as Kol, Sum(G_SUMMA) as G_SUMMA FROM GL_BOOK Where G_DATA Between")
-                    + quoted(start) + QStringLiteral(" and ") + quoted(end) + QStringLiteral(" and G_KTO=") + quoted(kto),
+                return copy_.totals(dm_.ADOC1, Statement(QStringLiteral(
+                    "SELECT Count(G_NID) as Kol, Sum(G_SUMMA) as G_SUMMA FROM GL_BOOK Where G_DATA Between%2 and %3 and G_KTO=%1"), values),
                     QStringLiteral("Kol"), QStringLiteral("G_SUMMA")).count;
             };
             if ((main.count > local.count || lessAmount(local.sum, main.sum))
                 && copy_.mayReplace("главная книга", localRows(), main.count, periodText())) {
                 copy_.replacePeriod(dm2_.Del_GL_Book, [&](StoredProc& p) {
                     p.set(QStringLiteral("@G_KTO"), kto);
-                    p.set(QStringLiteral("@G_DATA_C"), start);
-                    p.set(QStringLiteral("@G_DATA_PO"), end);
+                    p.set(QStringLiteral("@G_DATA_C"), period.startText());
+                    p.set(QStringLiteral("@G_DATA_PO"), period.endText());
                 }, true);
             }
-            RecordCopy::openWalk(sel, QStringLiteral("SELECT * FROM GL_BOOK Where G_DATA Between") + quoted(start)
-                + QStringLiteral(" and ") + quoted(end) + QStringLiteral(" ") + QStringLiteral("and G_KTO=") + quoted(kto)
-                + QStringLiteral("  ") + QStringLiteral("Order By G_DATA, G_NOMER"));
+            RecordCopy::openWalk(sel, Statement(QStringLiteral(
+                "SELECT * FROM GL_BOOK Where G_DATA Between%2 and %3 and G_KTO=%1  Order By G_DATA, G_NOMER"), values));
         }
         state_.setBarMax(Bar::GL_Book, sel.rowCount());
 
@@ -61,7 +57,7 @@ void Transfer::Rec_GL_Book()
         r.keyColumns = {QStringLiteral("G_NID")};
         r.ensureOpen = false;
         r.lookup = [](const RowSet& row) {
-            return QStringLiteral("Select * From GL_BOOK Where G_NID=") + quoted(row.text(QStringLiteral("G_NID"))) + QStringLiteral(" ");
+            return Statement(QStringLiteral("Select * From GL_BOOK Where G_NID=%1 "), {row.value(QStringLiteral("G_NID"))});
         };
         r.insert = &dm2_.Ins_GL_Book;
         r.update = &dm2_.Up_GL_Book;
@@ -72,7 +68,7 @@ void Transfer::Rec_GL_Book()
                 + QStringLiteral(" and G_KEY=") + row.text(QStringLiteral("G_KEY"));
         };
         r.markSent = [](const RowSet& row) {
-            return QStringLiteral("UpDate GL_BOOK Set G_NEW_OLD='OLD' Where G_NID=") + quoted(row.text(QStringLiteral("G_NID"))) + QStringLiteral(" ");
+            return Statement(QStringLiteral("UpDate GL_BOOK Set G_NEW_OLD='OLD' Where G_NID=%1 "), {row.value(QStringLiteral("G_NID"))});
         };
         copy_.walk(r);
     }

@@ -18,18 +18,17 @@ QString selectionIncremental()
         "Order By K_FIO ");
 }
 
-QString selectionPeriod(const QString& start, const QString& end)
+Statement selectionPeriod(const Period& p)
 {
-    const QString s = sqlValue(start);
-    const QString e = sqlValue(end);
-    return QStringLiteral("SELECT * FROM KLIENT Where K_NID In(SELECT B_K_NID From BILET WHERE B_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
-        + QStringLiteral("or K_NID In(SELECT B_K_NID From BILET WHERE B_DATA_VIK Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
-        + QStringLiteral("or K_NID In(SELECT G_A_DT From GL_BOOK WHERE G_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
-        + QStringLiteral("or K_NID In(SELECT G_A_KT From GL_BOOK WHERE G_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
-        + QStringLiteral("or K_NID In(SELECT AV_PERSON From AVANS WHERE AV_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("') ")
-        + QStringLiteral("or K_NID In(SELECT AVL_K_NID From AVANS_LINE WHERE AVL_AV_NID In ")
-        + QStringLiteral("(SELECT AV_NID From AVANS WHERE AV_DATA Between '") + s + QStringLiteral("' and '") + e + QStringLiteral("')) ")
-        + QStringLiteral("Order By K_FIO  ");
+    return Statement(QStringLiteral(
+        "SELECT * FROM KLIENT Where K_NID In(SELECT B_K_NID From BILET WHERE B_DATA Between %1 and %2) "
+        "or K_NID In(SELECT B_K_NID From BILET WHERE B_DATA_VIK Between %1 and %2) "
+        "or K_NID In(SELECT G_A_DT From GL_BOOK WHERE G_DATA Between %1 and %2) "
+        "or K_NID In(SELECT G_A_KT From GL_BOOK WHERE G_DATA Between %1 and %2) "
+        "or K_NID In(SELECT AV_PERSON From AVANS WHERE AV_DATA Between %1 and %2) "
+        "or K_NID In(SELECT AVL_K_NID From AVANS_LINE WHERE AVL_AV_NID In "
+        "(SELECT AV_NID From AVANS WHERE AV_DATA Between %1 and %2)) "
+        "Order By K_FIO  "), {p.start(), p.end()});
 }
 
 } // namespace
@@ -38,8 +37,8 @@ void Transfer::Rec_Klient()
 {
     Query& sel = dm_.Q1;
     RecordCopy::openWalk(sel, state_.incremental()
-        ? selectionIncremental()
-        : selectionPeriod(state_.period().startText(), state_.period().endText()));
+        ? Statement(selectionIncremental())
+        : selectionPeriod(state_.period()));
     state_.setBarMax(Bar::Klient, sel.rowCount());
 
     CopyRecipe r;
@@ -47,7 +46,7 @@ void Transfer::Rec_Klient()
     r.bar = Bar::Klient;
     r.keyColumns = {QStringLiteral("K_NID")};
     r.lookup = [](const RowSet& row) {
-        return QStringLiteral("Select * FROM KLIENT Where K_NID=") + quoted(row.text(QStringLiteral("K_NID"))) + QStringLiteral(" ");
+        return Statement(QStringLiteral("Select * FROM KLIENT Where K_NID=%1 "), {row.value(QStringLiteral("K_NID"))});
     };
     r.insert = &dm2_.Ins_Klient;
     r.update = nullptr; // a client already on the main database is not changed there
@@ -63,8 +62,8 @@ void Transfer::Rec_Klient()
         if (note.isEmpty() || note == row.text(QStringLiteral("K_PROCHEE")))
             return;
         // One statement on the client's own row: nothing when the branch no longer has it.
-        copy_.execLocal(QStringLiteral("Update KLIENT Set K_PROCHEE=") + quoted(note)
-                        + QStringLiteral(" Where K_NID=") + quoted(row.text(QStringLiteral("K_NID"))));
+        copy_.execLocal(Statement(QStringLiteral("Update KLIENT Set K_PROCHEE=%1 Where K_NID=%2"),
+                                  {note, row.value(QStringLiteral("K_NID"))}));
     };
     copy_.walk(r);
 }

@@ -17,31 +17,28 @@ void Transfer::Rec_Ostatok()
     const QString startMonth = period.startMonth();
     const QString endMonth = period.endMonth();
 
-    const QString kto = quoted(state_.branchCode());
+    // %1 the branch; %2 and %3 the period's years, %4 and %5 its months.
+    const QVariantList values{state_.branchCode(), startYear, endYear, startMonth, endMonth};
+    const auto statement = [&values](const QString& sql) { return Statement(sql, values); };
     Query& sel = dm2_.Q1DM;
     const QString order = QStringLiteral("Order By O_MESIC, O_SCHET");
     if (state_.incremental()) {
-        RecordCopy::openWalk(sel, QStringLiteral("SELECT * FROM OSTATOK Where O_NEW_OLD='NEW' and O_KTO=") + kto + QStringLiteral(" ") + order);
+        RecordCopy::openWalk(sel, statement(QStringLiteral("SELECT * FROM OSTATOK Where O_NEW_OLD='NEW' and O_KTO=%1 ") + order));
     } else {
         const bool oneYear = startYear == endYear;
-        const QString range = oneYear
-            ? QStringLiteral("O_GOD=") + quoted(startYear) + QStringLiteral(" and O_MESIC BETWEEN ") + quoted(startMonth)
-                  + QStringLiteral(" and ") + quoted(endMonth) + QStringLiteral(" ")
-            : QStringLiteral("O_GOD Between") + quoted(startYear) + QStringLiteral(" and ") + quoted(endYear) + QStringLiteral(" ");
+        const QString range = oneYear ? QStringLiteral("O_GOD=%2 and O_MESIC BETWEEN %4 and %5 ") : QStringLiteral("O_GOD Between%2 and %3 ");
         // Within one year the local texts end the branch code with two blanks, the main ones with one.
         const QString localEnd = oneYear ? QStringLiteral("  ") : QStringLiteral(" ");
-        const QString rows = QStringLiteral("SELECT * FROM OSTATOK Where ") + range + QStringLiteral("and O_KTO=") + kto;
+        const QString rows = QStringLiteral("SELECT * FROM OSTATOK Where ") + range + QStringLiteral("and O_KTO=%1");
         const QString sums = QStringLiteral("SELECT COUNT(O_NID) as O_KOL, SUM(O_DEBET)+SUM(O_KREDIT) as O_SUMMA FROM OSTATOK Where ")
-            + range + QStringLiteral("and O_KTO=") + kto;
-        RecordCopy::openWalk(sel, rows + localEnd + order);
-        const int mainRows = copy_.count(dm2_.ADOC2, rows + QStringLiteral(" ") + order);
-        const PeriodTotals local = copy_.totals(dm_.ADOC1, sums + localEnd, QStringLiteral("O_KOL"), QStringLiteral("O_SUMMA"));
-        const PeriodTotals main = copy_.totals(dm2_.ADOC2, sums + QStringLiteral(" "), QStringLiteral("O_KOL"), QStringLiteral("O_SUMMA"));
-        const QString deletion = oneYear
-            ? QStringLiteral("Delete FROM OSTATOK Where O_KTO=") + kto + QStringLiteral(" ") + QStringLiteral("and O_GOD=") + quoted(startYear)
-                  + QStringLiteral(" and O_MESIC BETWEEN ") + quoted(startMonth) + QStringLiteral(" and ") + quoted(endMonth) + QStringLiteral(" ")
-            : QStringLiteral("Delete FROM OSTATOK Where O_KTO=") + kto + QStringLiteral(" ") + QStringLiteral("and O_GOD Between")
-                  + quoted(startYear) + QStringLiteral(" and ") + quoted(endYear) + QStringLiteral(" ");
+            + range + QStringLiteral("and O_KTO=%1");
+        RecordCopy::openWalk(sel, statement(rows + localEnd + order));
+        const int mainRows = copy_.count(dm2_.ADOC2, statement(rows + QStringLiteral(" ") + order));
+        const PeriodTotals local = copy_.totals(dm_.ADOC1, statement(sums + localEnd), QStringLiteral("O_KOL"), QStringLiteral("O_SUMMA"));
+        const PeriodTotals main = copy_.totals(dm2_.ADOC2, statement(sums + QStringLiteral(" ")), QStringLiteral("O_KOL"), QStringLiteral("O_SUMMA"));
+        const Statement deletion = statement(oneYear
+            ? QStringLiteral("Delete FROM OSTATOK Where O_KTO=%1 and O_GOD=%2 and O_MESIC BETWEEN %4 and %5 ")
+            : QStringLiteral("Delete FROM OSTATOK Where O_KTO=%1 and O_GOD Between%2 and %3 "));
         // Both tests read the totals taken before any deletion; without a transaction.
         if (mainRows > sel.rowCount() && copy_.mayReplace("остатки", sel.rowCount(), mainRows, periodText()))
             copy_.deletePeriod(deletion);
@@ -56,14 +53,14 @@ void Transfer::Rec_Ostatok()
     r.keyColumns = {QStringLiteral("O_NID")};
     r.ensureOpen = false; // this step does not first open the main connection
     r.lookup = [](const RowSet& row) {
-        QString text = QStringLiteral("Select * From OSTATOK Where O_KTO=") + quoted(row.text(QStringLiteral("O_KTO"))) + QStringLiteral(" ")
-            + QStringLiteral("and O_GOD=") + quoted(row.text(QStringLiteral("O_GOD"))) + QStringLiteral("  ")
-            + QStringLiteral("and O_MESIC=") + quoted(row.text(QStringLiteral("O_MESIC"))) + QStringLiteral(" ")
-            + QStringLiteral("and O_SCHET=") + quoted(row.text(QStringLiteral("O_SCHET"))) + QStringLiteral(" ");
-        const QString kassa = row.text(QStringLiteral("O_KASSA"));
-        if (!kassa.isEmpty())
-            text += QStringLiteral("and O_KASSA=") + quoted(kassa) + QStringLiteral(" ");
-        return text;
+        QString text = QStringLiteral("Select * From OSTATOK Where O_KTO=%1 and O_GOD=%2  and O_MESIC=%3 and O_SCHET=%4 ");
+        QVariantList values{row.value(QStringLiteral("O_KTO")), row.value(QStringLiteral("O_GOD")), row.value(QStringLiteral("O_MESIC")),
+                            row.value(QStringLiteral("O_SCHET"))};
+        if (!row.text(QStringLiteral("O_KASSA")).isEmpty()) {
+            text += QStringLiteral("and O_KASSA=%5 ");
+            values << row.value(QStringLiteral("O_KASSA"));
+        }
+        return Statement(text, values);
     };
     r.insert = &dm2_.Ins_Ostatok;
     r.update = &dm2_.Up_Ostatok;
@@ -74,7 +71,7 @@ void Transfer::Rec_Ostatok()
             + row.text(QStringLiteral("O_MESIC")) + QStringLiteral(" and O_GOD=") + row.text(QStringLiteral("O_GOD"));
     };
     r.markSent = [](const RowSet& row) {
-        return QStringLiteral("UpDate OSTATOK Set O_NEW_OLD='OLD' Where O_NID=") + quoted(row.text(QStringLiteral("O_NID"))) + QStringLiteral(" ");
+        return Statement(QStringLiteral("UpDate OSTATOK Set O_NEW_OLD='OLD' Where O_NID=%1 "), {row.value(QStringLiteral("O_NID"))});
     };
     copy_.walk(r);
 }

@@ -48,10 +48,9 @@ void Transfer::Rec_Personal()
     RecordCopy::openQuery(localList, staffList);
     Query& onOff = dm_.Q2;
     RecordCopy::openQuery(onOff, state_.incremental()
-        ? QStringLiteral("SELECT * FROM ONOFF Where OO_DATA=") + quoted(shortDate(clock_.now().date())) + QStringLiteral(" ")
-              + QStringLiteral("and OO_KTO=") + quoted(kto) + QStringLiteral("  ")
-        : QStringLiteral("SELECT * FROM ONOFF Where OO_DATA Between ") + quoted(state_.period().startText()) + QStringLiteral(" and  ")
-              + quoted(state_.period().endText()) + QStringLiteral(" ") + QStringLiteral("and OO_KTO=") + quoted(kto) + QStringLiteral("  "));
+        ? Statement(QStringLiteral("SELECT * FROM ONOFF Where OO_DATA=%1 and OO_KTO=%2  "), {wallClock(clock_.now().date()), kto})
+        : Statement(QStringLiteral("SELECT * FROM ONOFF Where OO_DATA Between %1 and  %2 and OO_KTO=%3  "),
+                    {state_.period().start(), state_.period().end(), kto}));
     const int mainCount = mainList.rowCount();
     state_.setBarMax(Bar::Personal, mainCount + onOff.rowCount() + localList.rowCount());
 
@@ -114,9 +113,8 @@ void Transfer::Rec_Personal()
     };
     for (onOff.first(); !onOff.eof(); onOff.next()) {
         state_.setBarPos(Bar::Personal, state_.barPos(Bar::Personal) + onOff.recNo());
-        RecordCopy::openQuery(lookup, QStringLiteral("Select * From ONOFF Where OO_DATA=") + quoted(onOff.text(QStringLiteral("OO_DATA")))
-            + QStringLiteral(" ") + QStringLiteral("and OO_KTO=") + quoted(onOff.text(QStringLiteral("OO_KTO"))) + QStringLiteral("  ")
-            + QStringLiteral("and OO_NAME=") + quoted(onOff.text(QStringLiteral("OO_NAME"))) + QStringLiteral(" "));
+        RecordCopy::openQuery(lookup, Statement(QStringLiteral("Select * From ONOFF Where OO_DATA=%1 and OO_KTO=%2  and OO_NAME=%3 "),
+            {onOff.value(QStringLiteral("OO_DATA")), onOff.value(QStringLiteral("OO_KTO")), onOff.value(QStringLiteral("OO_NAME"))}));
         if (lookup.rowCount() == 0) {
             quietly([&] {
                 main.beginTransaction();

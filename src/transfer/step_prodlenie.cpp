@@ -8,15 +8,12 @@ namespace varid {
 void Transfer::Rec_Prodlenie()
 {
     const QString kto = state_.branchCode();
-    const QString s = state_.period().startText();
-    const QString e = state_.period().endText();
-    const QString period = QStringLiteral("SELECT * FROM PRODLENIE Where PRO_DATA Between") + quoted(s) + QStringLiteral(" and ")
-        + quoted(e) + QStringLiteral(" ") + QStringLiteral("and PRO_KTO=") + quoted(kto) + QStringLiteral(" ")
-        + QStringLiteral("Order By PRO_DATA");
+    const Period days = state_.period();
+    const QVariantList values{kto, days.start(), days.end()};
+    const Statement period(QStringLiteral("SELECT * FROM PRODLENIE Where PRO_DATA Between%2 and %3 and PRO_KTO=%1 Order By PRO_DATA"), values);
     Query& sel = dm2_.Q5DM;
     RecordCopy::openWalk(sel, state_.incremental()
-        ? QStringLiteral("SELECT * FROM PRODLENIE Where PRO_NEW_OLD='NEW' and PRO_KTO=") + quoted(kto) + QStringLiteral(" ")
-              + QStringLiteral("Order By PRO_DATA")
+        ? Statement(QStringLiteral("SELECT * FROM PRODLENIE Where PRO_NEW_OLD='NEW' and PRO_KTO=%1 Order By PRO_DATA"), values)
         : period);
     state_.setBarMax(Bar::Prodlen, sel.rowCount());
 
@@ -27,8 +24,8 @@ void Transfer::Rec_Prodlenie()
             // A failed deletion is rolled back before the step ends.
             copy_.replacePeriod(dm2_.Del_PROD_ALL, [&](StoredProc& p) {
                 p.set(QStringLiteral("@PRO_KTO"), kto);
-                p.set(QStringLiteral("@PRO_DATA_C"), s);
-                p.set(QStringLiteral("@PRO_DATA_PO"), e);
+                p.set(QStringLiteral("@PRO_DATA_C"), days.startText());
+                p.set(QStringLiteral("@PRO_DATA_PO"), days.endText());
             }, false);
         }
     }
@@ -38,9 +35,8 @@ void Transfer::Rec_Prodlenie()
     r.bar = Bar::Prodlen;
     r.keyColumns = {QStringLiteral("PRO_NID")};
     r.lookup = [](const RowSet& row) {
-        return QStringLiteral("Select * From Prodlenie Where PRO_DATA=") + quoted(row.text(QStringLiteral("PRO_DATA"))) + QStringLiteral(" ")
-            + QStringLiteral("and PRO_B_NID=") + quoted(row.text(QStringLiteral("PRO_B_NID"))) + QStringLiteral(" ")
-            + QStringLiteral("and PRO_KTO=") + quoted(row.text(QStringLiteral("PRO_KTO"))) + QStringLiteral(" ");
+        return Statement(QStringLiteral("Select * From Prodlenie Where PRO_DATA=%1 and PRO_B_NID=%2 and PRO_KTO=%3 "),
+                         {row.value(QStringLiteral("PRO_DATA")), row.value(QStringLiteral("PRO_B_NID")), row.value(QStringLiteral("PRO_KTO"))});
     };
     r.insert = &dm2_.Ins_Prodlenie;
     r.update = &dm2_.Up_Prodlenie;
@@ -50,7 +46,7 @@ void Transfer::Rec_Prodlenie()
             + QStringLiteral(" and PRO_SUMMA=") + row.text(QStringLiteral("PRO_SUMMA"));
     };
     r.markSent = [](const RowSet& row) {
-        return QStringLiteral("UpDate PRODLENIE Set PRO_NEW_OLD='OLD' Where PRO_NID=") + quoted(row.text(QStringLiteral("PRO_NID"))) + QStringLiteral(" ");
+        return Statement(QStringLiteral("UpDate PRODLENIE Set PRO_NEW_OLD='OLD' Where PRO_NID=%1 "), {row.value(QStringLiteral("PRO_NID"))});
     };
     copy_.walk(r);
 }

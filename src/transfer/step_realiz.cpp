@@ -8,9 +8,9 @@
 namespace varid {
 
 namespace {
-QString keyLookup(const RowSet& row)
+Statement keyLookup(const RowSet& row)
 {
-    return QStringLiteral("Select * From REALIZ Where REA_KEY=") + quoted(row.text(QStringLiteral("REA_KEY"))) + QStringLiteral("  ");
+    return Statement(QStringLiteral("Select * From REALIZ Where REA_KEY=%1  "), {row.value(QStringLiteral("REA_KEY"))});
 }
 
 QString failure(const RowSet& row, bool inserting)
@@ -23,24 +23,22 @@ QString failure(const RowSet& row, bool inserting)
 
 void Transfer::Rec_Realiz()
 {
-    const QString kto = quoted(state_.branchCode());
-    const QString s = state_.period().startText();
-    const QString e = state_.period().endText();
+    const QString kto = state_.branchCode();
+    const Period period = state_.period();
 
     // Every row without a sales key gets one: its branch code followed by its identifier.
     copy_.execLocal(QStringLiteral("Update REALIZ Set REA_KEY=REA_KTO+REA_NID Where REA_KEY is NULL "));
 
+    // %1 the branch; %2 and %3 the period's days.
     const QString order = QStringLiteral("Order By REA_DATA, REA_NOMER ");
-    const QString inPeriod = QStringLiteral("(REA_DATA Between") + quoted(s) + QStringLiteral(" and ") + quoted(e) + QStringLiteral(" ")
-        + QStringLiteral("or REA_DATA_REAL Between") + quoted(s) + QStringLiteral(" and ") + quoted(e) + QStringLiteral(") ");
-    const QString own = state_.incremental()
-        ? QStringLiteral("SELECT * FROM REALIZ Where REA_NEW_OLD='NEW' and REA_KTO=") + kto + QStringLiteral(" ") + order
-        : QStringLiteral("SELECT * FROM REALIZ Where ") + inPeriod + QStringLiteral("and REA_KTO=") + kto + QStringLiteral(" ") + order;
-    const QString incoming = state_.incremental()
-        ? QStringLiteral("SELECT * FROM REALIZ Where REA_NEW_OLD='NEW' and REA_KTO<>") + kto + QStringLiteral(" and REA_IMPORT=") + kto
-              + QStringLiteral(" ") + order
-        : QStringLiteral("SELECT * FROM REALIZ Where ") + inPeriod + QStringLiteral("and REA_KTO<>") + kto + QStringLiteral(" and REA_IMPORT=")
-              + kto + QStringLiteral(" ") + order;
+    const QString inPeriod = QStringLiteral("(REA_DATA Between%2 and %3 or REA_DATA_REAL Between%2 and %3) ");
+    const QVariantList values{kto, period.start(), period.end()};
+    const Statement own(state_.incremental()
+        ? QStringLiteral("SELECT * FROM REALIZ Where REA_NEW_OLD='NEW' and REA_KTO=%1 ") + order
+        : QStringLiteral("SELECT * FROM REALIZ Where ") + inPeriod + QStringLiteral("and REA_KTO=%1 ") + order, values);
+    const Statement incoming(state_.incremental()
+        ? QStringLiteral("SELECT * FROM REALIZ Where REA_NEW_OLD='NEW' and REA_KTO<>%1 and REA_IMPORT=%1 ") + order
+        : QStringLiteral("SELECT * FROM REALIZ Where ") + inPeriod + QStringLiteral("and REA_KTO<>%1 and REA_IMPORT=%1 ") + order, values);
     Query& ownSet = dm2_.Q1DM;
     Query& incomingSet = dm2_.Q2;
     RecordCopy::openWalk(ownSet, own);
@@ -49,8 +47,8 @@ void Transfer::Rec_Realiz()
     const int mainOwn = state_.incremental() ? 0 : copy_.count(dm2_.ADOC2, own);
     if (!state_.incremental() && mainOwn > ownSet.rowCount() && copy_.mayReplace("реализация", ownSet.rowCount(), mainOwn, periodText())) {
         copy_.replacePeriod(dm2_.Del_Real_All, [&](StoredProc& p) {
-            p.set(QStringLiteral("@REA_DATA_C"), s);
-            p.set(QStringLiteral("@REA_DATA_PO"), e);
+            p.set(QStringLiteral("@REA_DATA_C"), period.startText());
+            p.set(QStringLiteral("@REA_DATA_PO"), period.endText());
             p.set(QStringLiteral("@REA_KTO"), state_.branchCode());
         }, true); // rolled back and passed over
     }
@@ -65,7 +63,7 @@ void Transfer::Rec_Realiz()
     up.lookup = keyLookup;
     up.afterLookup = [&](const RowSet& row, int found) {
         state_.addLine(QString::number(trace) + QStringLiteral("  ") + row.text(QStringLiteral("REA_KEY")) + QStringLiteral("   ")
-                       + keyLookup(row) + QStringLiteral("\n") + QStringLiteral(" statys ") + QString::number(found));
+                       + keyLookup(row).text() + QStringLiteral("\n") + QStringLiteral(" statys ") + QString::number(found));
         ++trace;
     };
     up.insert = &dm2_.Ins_Realiz;
@@ -106,14 +104,14 @@ void Transfer::Rec_Realiz()
 // branch's own row stays the only "ДА" row.
 void Transfer::registerBranch(const QString& code)
 {
-    const QString text = QStringLiteral("KTO Where KTO_KOD=") + quoted(code) + QStringLiteral(" ");
-    RecordCopy::openQuery(dm_.Q3, QStringLiteral("Select * FROM ") + text);
+    const QString text = QStringLiteral("KTO Where KTO_KOD=%1 ");
+    RecordCopy::openQuery(dm_.Q3, Statement(QStringLiteral("Select * FROM ") + text, {code}));
     if (dm_.Q3.rowCount() > 0)
         return;
     Query& mainRow = dm2_.Q7;
-    RecordCopy::openQuery(mainRow, QStringLiteral("SELECT * FROM ") + text);
+    RecordCopy::openQuery(mainRow, Statement(QStringLiteral("SELECT * FROM ") + text, {code}));
     Query& local = dm2_.Q3DM;
-    RecordCopy::openQuery(local, QStringLiteral("SELECT * FROM ") + text);
+    RecordCopy::openQuery(local, Statement(QStringLiteral("SELECT * FROM ") + text, {code}));
     if (local.rowCount() > 0)
         return;
     // Without a main row there is nothing to register: an empty name and code would be a

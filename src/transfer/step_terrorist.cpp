@@ -14,8 +14,8 @@ void Transfer::Rec_Terrorist()
     for (list.first(); !list.eof(); list.next()) {
         state_.setBarPos(Bar::Terrorist, list.recNo());
         copy_.cursorCopy(dm_.ADOC1,
-                         QStringLiteral("SELECT * FROM TERRORIST Where T_IIN=") + quoted(list.text(QStringLiteral("T_IIN")))
-                             + QStringLiteral(" and T_NAME=") + quoted(list.text(QStringLiteral("T_NAME"))) + QStringLiteral(" "),
+                         Statement(QStringLiteral("SELECT * FROM TERRORIST Where T_IIN=%1 and T_NAME=%2 "),
+                                   {list.value(QStringLiteral("T_IIN")), list.value(QStringLiteral("T_NAME"))}),
                          list, columns);
     }
 }
