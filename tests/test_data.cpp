@@ -1,4 +1,5 @@
 // Data access on two real embedded databases: what the steps rely on.
+#include "data/statement.h"
 #include "fixture.h"
 
 #include "data/dialect.h"
@@ -111,6 +112,26 @@ TEST(Dialect, ATransactionInOneBatch)
         EXPECT_EQ(sqliteLiteral(c.value), QString::fromUtf8(c.literal)) << c.literal;
 }
 
+TEST(StatementText, ValuesAreWrittenInAsTheStepsWroteThem)
+{
+    const QDateTime midnight = wallClock(QDate(2010, 3, 1));
+    const QDateTime noon = wallClock(QDate(2010, 3, 5), QTime(12, 0, 5));
+    const struct { Statement st; const char* text; } cases[] = {
+        // A date its text form (the time only where it has one), a text with its quote doubled.
+        {Statement(QStringLiteral("SELECT * FROM BILET Where B_DATA Between%2 and %3 and B_KTO=%1 "),
+                   {QStringLiteral("O'F"), midnight, noon}),
+         "SELECT * FROM BILET Where B_DATA Between'01.03.2010' and '05.03.2010 12:00:05' and B_KTO='O''F' "},
+        // A null as the empty literal, a number as its digits, a day's bound with its time.
+        {Statement(QStringLiteral("X=%1 and Y=%2 and Z=%3"), {QVariant(), 7, QVariant::fromValue(Stamp{midnight})}),
+         "X='' and Y='7' and Z='01.03.2010 00:00:00'"},
+        // Marks inside quotes and past the values stay text; a fixed text is as it stands.
+        {Statement(QStringLiteral("A='%1' and B=%1 and C=%2"), {QStringLiteral("v")}), "A='%1' and B='v' and C=%2"},
+        {Statement(QStringLiteral("LIKE '%1%' or 100%2")), "LIKE '%1%' or 100%2"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.st.text(), QString::fromUtf8(c.text));
+}
+
 class DataAccess : public TwoDatabases {
 protected:
     void SetUp() override
@@ -212,6 +233,39 @@ TEST_F(DataAccess, DateLiteralsSelectWhatSqlServerWould)
     q.setSql(QStringLiteral("SELECT * FROM BILET Where B_DATA='05.03.2010 10:00:00' "));
     q.open();
     EXPECT_EQ(q.rowCount(), 1);
+}
+
+// The embedded database binds a statement's values as they are: a date as the stored date,
+// a key that looks like a date as the text it is; the same text with other values is
+// translated and prepared once.
+TEST_F(DataAccess, StatementValuesAreBoundByTheirType)
+{
+    local(QStringLiteral("INSERT INTO BILET (B_NID, B_DATA) VALUES ('01.03.2010','2010-03-01 00:00:00'),('b','2010-03-05 10:00:00'),"
+                         "('c','2010-03-06 00:00:00');"));
+    const struct { Statement st; const char* ids; } cases[] = {
+        {Statement(QStringLiteral("SELECT * FROM BILET Where B_DATA Between%1 and %2 Order By B_NID"),
+                   {wallClock(QDate(2010, 3, 1)), wallClock(QDate(2010, 3, 5), QTime(23, 59, 59))}), "01.03.2010,b"},
+        {Statement(QStringLiteral("SELECT * FROM BILET Where B_NID=%1 "), {QStringLiteral("01.03.2010")}), "01.03.2010"},
+        {Statement(QStringLiteral("SELECT * FROM BILET Where B_NID=%1 "), {QStringLiteral("c")}), "c"},
+        {Statement(QStringLiteral("SELECT * FROM BILET Where B_DATA=%1 "), {QVariant::fromValue(Stamp{wallClock(QDate(2010, 3, 6))})}), "c"},
+    };
+    const qint64 before = dm.ADOC1.statementCount();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.st.text().toStdString());
+        Query& q = dm.Q1;
+        q.setSql(c.st);
+        q.open();
+        QStringList ids;
+        for (q.first(); !q.eof(); q.next())
+            ids << q.text(QStringLiteral("B_NID"));
+        EXPECT_EQ(ids.join(QLatin1Char(',')), QString::fromUtf8(c.ids));
+        // The same statement through the driver that SQL Server's path uses: its text.
+        EXPECT_EQ(q.sql(), c.st.text());
+    }
+    EXPECT_EQ(dm.ADOC1.statementCount() - before, 4);
+    const Connection::Bindable b = dm.ADOC1.bindable(cases[0].st);
+    EXPECT_EQ(b.sql.count(QLatin1Char('?')), 2);
+    EXPECT_EQ(b.bind(cases[0].st), (QVariantList{QStringLiteral("2010-03-01 00:00:00"), QStringLiteral("2010-03-05 23:59:59")}));
 }
 
 TEST_F(DataAccess, TextPlusConcatenatesNumericPlusAdds)

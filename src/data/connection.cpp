@@ -555,6 +555,8 @@ QVariantList Connection::Bindable::bind(const Statement& st) const
             out << QVariant(QString(QLatin1String("")));
         else if (v.typeId() == QMetaType::QDateTime)
             out << QVariant(storageText(v.toDateTime()));
+        else if (v.typeId() == qMetaTypeId<Stamp>())
+            out << QVariant(storageText(v.value<Stamp>().at));
         else if (v.typeId() == QMetaType::QDate)
             out << QVariant(storageText(wallClock(v.toDate())));
         else

@@ -10,7 +10,11 @@ QString Statement::text() const
         return sql_;
     QString out;
     out.reserve(sql_.size() + 16 * values_.size());
-    split([&out](QStringView piece) { out += piece; }, [&out, this](int i) { out += quoted(textForm(values_[i])); });
+    split([&out](QStringView piece) { out += piece; }, [&out, this](int i) {
+        const QVariant& v = values_[i];
+        out += quoted(v.typeId() == qMetaTypeId<Stamp>() ? v.value<Stamp>().at.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))
+                                                          : textForm(v));
+    });
     return out;
 }
 

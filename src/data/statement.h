@@ -1,8 +1,17 @@
 #pragma once
+#include <QDateTime>
+#include <QMetaType>
 #include <QString>
 #include <QVariantList>
 
 namespace varid {
+
+// A date-time value that a text writes with its time even at midnight ("01.03.2010
+// 00:00:00"), as the bounds of a day are written.
+struct Stamp {
+    QDateTime at;
+    bool operator==(const Stamp&) const = default;
+};
 
 // An SQL text in SQL Server's dialect with its values kept apart and typed: "%1", "%2", ...
 // outside quotes stand for the values, in any order. The embedded database binds them as
@@ -63,3 +72,5 @@ void Statement::split(Piece piece, Mark mark) const
 }
 
 } // namespace varid
+
+Q_DECLARE_METATYPE(varid::Stamp)

@@ -1,5 +1,7 @@
 #include "reconcile/detail.h"
 
+#include "data/statement.h"
+
 #include "data/values.h"
 
 #include <QHash>
@@ -31,10 +33,36 @@ Shape shapeOf(RecordKind k)
     return s;
 }
 
-QString within(const QString& column, const QDate& day)
+// A condition built piece by piece, each piece's marks %1, %2, ... standing for its own
+// values; the pieces' values follow one another.
+class Condition {
+public:
+    Condition& add(const QString& sql, const QVariantList& values = {})
+    {
+        Statement(sql, values).split([this](QStringView piece) { sql_ += piece; }, [this, &values](int i) {
+            values_ << values[i];
+            sql_ += QLatin1Char('%') + QString::number(values_.size());
+        });
+        return *this;
+    }
+    Condition& add(const Condition& other)
+    {
+        return add(other.sql_, other.values_);
+    }
+    // The statement `lead` followed by the condition.
+    Statement after(const QString& lead) const { return Statement(lead + sql_, values_); }
+
+private:
+    QString sql_;
+    QVariantList values_;
+};
+
+// The day's bounds, written with their times.
+Condition within(const QString& column, const QDate& day)
 {
-    return column + QStringLiteral(" Between ") + quoted(shortDate(day) + QStringLiteral(" 00:00:00")) + QStringLiteral(" and ")
-        + quoted(shortDate(day) + QStringLiteral(" 23:59:59"));
+    return Condition().add(column + QStringLiteral(" Between %1 and %2"),
+                           {QVariant::fromValue(Stamp{wallClock(day, QTime(0, 0))}),
+                            QVariant::fromValue(Stamp{wallClock(day, QTime(23, 59, 59))})});
 }
 
 int monthByName(const QString& name)
@@ -46,12 +74,12 @@ int monthByName(const QString& name)
 }
 
 struct Record {
-    QStringList keyValues;
+    QVariantList keyValues;
     QString number, date;
     double amount = 0;
 };
 
-QHash<QString, Record> read(Connection& c, const QString& sql, const Shape& s)
+QHash<QString, Record> read(Connection& c, const Statement& sql, const Shape& s)
 {
     Query q(c);
     q.setSql(sql);
@@ -59,8 +87,11 @@ QHash<QString, Record> read(Connection& c, const QString& sql, const Shape& s)
     QHash<QString, Record> out;
     for (q.first(); !q.eof(); q.next()) {
         Record r;
-        for (const QString& k : s.key)
-            r.keyValues << q.text(k);
+        QStringList key;
+        for (const QString& k : s.key) {
+            r.keyValues << q.value(k);
+            key << q.text(k);
+        }
         r.number = q.text(QStringLiteral("X_NUMBER"));
         if (q.hasColumn(QStringLiteral("X_DATE"))) {
             // The alias has no declared type: the embedded database gives the stored text.
@@ -69,18 +100,19 @@ QHash<QString, Record> read(Connection& c, const QString& sql, const Shape& s)
             r.date = stored ? dateTimeText(*stored) : textForm(v);
         }
         r.amount = q.number(QStringLiteral("X_AMOUNT"));
-        out.insert(r.keyValues.join(QStringLiteral(" / ")), r);
+        out.insert(key.join(QStringLiteral(" / ")), r);
     }
     return out;
 }
 
 // The same selection on both databases, merged by the record key.
-QVector<RecordDiff> compare(DM& dm, DM2& dm2, const Shape& s, const QString& where)
+QVector<RecordDiff> compare(DM& dm, DM2& dm2, const Shape& s, const Condition& where)
 {
-    QString sql = QStringLiteral("SELECT ") + s.key.join(QStringLiteral(", ")) + QStringLiteral(", ") + s.number + QStringLiteral(" as X_NUMBER, ");
+    QString lead = QStringLiteral("SELECT ") + s.key.join(QStringLiteral(", ")) + QStringLiteral(", ") + s.number + QStringLiteral(" as X_NUMBER, ");
     if (!s.date.isEmpty())
-        sql += s.date + QStringLiteral(" as X_DATE, ");
-    sql += s.amount + QStringLiteral(" as X_AMOUNT FROM ") + s.from + QStringLiteral(" Where ") + where;
+        lead += s.date + QStringLiteral(" as X_DATE, ");
+    lead += s.amount + QStringLiteral(" as X_AMOUNT FROM ") + s.from + QStringLiteral(" Where ");
+    const Statement sql = where.after(lead);
     const QHash<QString, Record> local = read(dm.ADOC1, sql, s);
     const QHash<QString, Record> main = read(dm2.ADOC2, sql, s);
     QVector<RecordDiff> out;
@@ -131,62 +163,64 @@ QVector<RecordDiff> groupDifferences(DM& dm, DM2& dm2, const QString& branch, co
     if (!section)
         return {};
     Shape s = shapeOf(kind);
-    QString where = s.branch.arg(quoted(branch));
+    Condition where;
+    where.add(s.branch, {branch});
     if (kind->monthly) {
         const int month = monthByName(g.name);
-        where += QStringLiteral(" and O_MESIC=") + quoted(QString::number(month)) + QStringLiteral(" and O_GOD=")
-            + quoted(g.name.section(QLatin1Char(' '), -1));
+        where.add(QStringLiteral(" and O_MESIC=%1 and O_GOD=%2"), {QString::number(month), g.name.section(QLatin1Char(' '), -1)});
         return compare(dm, dm2, s, where);
     }
     if (section->from)
         s.from = QString::fromLatin1(section->from);
     s.date = QString::fromLatin1(section->dateColumn);
-    where += QString::fromUtf8(section->beforeName);
+    where.add(QString::fromUtf8(section->beforeName));
     if (section->nameColumn)
-        where += QStringLiteral(" and ") + QString::fromLatin1(section->nameColumn) + QStringLiteral("=")
-            + quoted(g.name.chopped(int(QString::fromUtf8(section->suffix).size())));
-    where += QString::fromUtf8(section->afterName) + QStringLiteral(" and ") + within(s.date, g.day)
-        + QString::fromUtf8(section->afterDay);
+        where.add(QStringLiteral(" and ") + QString::fromLatin1(section->nameColumn) + QStringLiteral("=%1"),
+                  {g.name.chopped(int(QString::fromUtf8(section->suffix).size()))});
+    where.add(QString::fromUtf8(section->afterName) + QStringLiteral(" and ")).add(within(s.date, g.day))
+        .add(QString::fromUtf8(section->afterDay));
     return compare(dm, dm2, s, where);
 }
 
 namespace {
 // The records of one kind that belong to one day: balances by their month and year.
-QString dayWhere(RecordKind kind, const Shape& s, const QDate& day)
+Condition dayWhere(RecordKind kind, const Shape& s, const QDate& day)
 {
     if (kind->monthly)
-        return QStringLiteral("O_MESIC=") + quoted(QString::number(day.month())) + QStringLiteral(" and O_GOD=") + quoted(QString::number(day.year()));
+        return Condition().add(QStringLiteral("O_MESIC=%1 and O_GOD=%2"), {QString::number(day.month()), QString::number(day.year())});
     if (kind->alsoDated)
-        return QStringLiteral("(") + within(s.date, day) + QStringLiteral(" or ") + within(QString::fromLatin1(kind->alsoDated), day)
-            + QStringLiteral(")");
+        return Condition().add(QStringLiteral("(")).add(within(s.date, day)).add(QStringLiteral(" or "))
+            .add(within(QString::fromLatin1(kind->alsoDated), day)).add(QStringLiteral(")"));
     return within(s.date, day);
 }
 
 // The record's key, matched column by column; an empty text form stands for a null as well
 // as an empty value.
-QString keyWhere(const Shape& s, const QStringList& values)
+Condition keyWhere(const Shape& s, const QVariantList& values)
 {
-    QString sql;
+    Condition c;
     for (int i = 0; i < s.key.size(); ++i) {
-        const QString v = values.value(i);
-        sql += v.isEmpty() ? QStringLiteral(" and (%1 IS NULL or %1='')").arg(s.key[i])
-                           : QStringLiteral(" and ") + s.key[i] + QStringLiteral("=") + quoted(v);
+        const QVariant v = values.value(i);
+        if (textForm(v).isEmpty())
+            c.add(QStringLiteral(" and (") + s.key[i] + QStringLiteral(" IS NULL or ") + s.key[i] + QStringLiteral("='')"));
+        else
+            c.add(QStringLiteral(" and ") + s.key[i] + QStringLiteral("=%1"), {v});
     }
-    return sql;
+    return c;
 }
 
 // Where the branch holds a record of this key on another day, the record to mark "NEW" so
 // that it goes again; empty for kinds whose key holds its date (lines, extensions) or month.
-QString resendMark(RecordKind kind, const QStringList& key)
+Statement resendMark(RecordKind kind, const QVariantList& key)
 {
-    return kind->resend ? QString::fromLatin1(kind->resend).arg(quoted(key.value(0))) : QString();
+    return kind->resend ? Statement(QString::fromLatin1(kind->resend), {key.value(0)}) : Statement();
 }
 } // namespace
 
 QVector<RecordDiff> dayDifferences(DM& dm, DM2& dm2, const QString& branch, RecordKind kind, const QDate& day)
 {
     const Shape s = shapeOf(kind);
-    return compare(dm, dm2, s, s.branch.arg(quoted(branch)) + QStringLiteral(" and ") + dayWhere(kind, s, day));
+    return compare(dm, dm2, s, Condition().add(s.branch, {branch}).add(QStringLiteral(" and ")).add(dayWhere(kind, s, day)));
 }
 
 Resend heldElsewhere(DM& dm, const QString& branch, RecordKind kind, const QVector<RecordDiff>& diffs)
@@ -197,11 +231,11 @@ Resend heldElsewhere(DM& dm, const QString& branch, RecordKind kind, const QVect
     for (const RecordDiff& d : diffs) {
         if (d.side != RecordDiff::OnlyMain)
             continue;
-        const QString mark = resendMark(kind, d.keyValues);
+        const Statement mark = resendMark(kind, d.keyValues);
         if (mark.isEmpty())
             continue;
-        q.setSql(QStringLiteral("SELECT ") + s.key.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + s.from + QStringLiteral(" Where ")
-                 + s.branch.arg(quoted(branch)) + keyWhere(s, d.keyValues));
+        q.setSql(Condition().add(s.branch, {branch}).add(keyWhere(s, d.keyValues))
+                     .after(QStringLiteral("SELECT ") + s.key.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + s.from + QStringLiteral(" Where ")));
         q.open();
         if (q.rowCount() == 0)
             continue;
@@ -225,8 +259,8 @@ int deleteMainOnly(DM2& dm2, const QString& branch, RecordKind kind, const QDate
             if (d.side != RecordDiff::OnlyMain || keep.contains(d.key))
                 continue;
             // Inside the branch, the kind and the day of the main record, never by key alone.
-            q.setSql(QStringLiteral("Delete FROM ") + s.mainTable + QStringLiteral(" Where ") + s.branch.arg(quoted(branch))
-                     + QStringLiteral(" and ") + dayWhere(kind, s, day) + keyWhere(s, d.keyValues));
+            q.setSql(Condition().add(s.branch, {branch}).add(QStringLiteral(" and ")).add(dayWhere(kind, s, day)).add(keyWhere(s, d.keyValues))
+                         .after(QStringLiteral("Delete FROM ") + s.mainTable + QStringLiteral(" Where ")));
             q.exec();
             ++deleted;
         }

@@ -1,4 +1,5 @@
 #pragma once
+#include "data/statement.h"
 // From a failing row of the act to the records behind it, and the repair of one day of one
 // kind: the branch's records of that day sent again, the main database's records of this
 // branch that the branch no longer holds deleted there.
@@ -15,7 +16,7 @@ struct RecordDiff {
     QString number;
     QString date;       // text form, with the time where it has one
     double localAmount = 0, mainAmount = 0;
-    QStringList keyValues; // each key column's text, for the deletion on the main database
+    QVariantList keyValues; // each key column's value, for the deletion on the main database
 };
 QString sideText(RecordDiff::Side side);
 
@@ -28,7 +29,7 @@ QVector<RecordDiff> dayDifferences(DM& dm, DM2& dm2, const QString& branch, Reco
 // not only on the main database. The marks set "NEW" on the branch's records (or on their
 // reports) so that they go again; the keys are left out of the deletion.
 struct Resend {
-    QStringList marks;
+    QVector<Statement> marks;
     QSet<QString> keys;
 };
 Resend heldElsewhere(DM& dm, const QString& branch, RecordKind kind, const QVector<RecordDiff>& diffs);

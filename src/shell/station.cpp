@@ -383,7 +383,7 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
             // Remembered before anything is deleted: the day goes again after any interruption.
             ReplaceJournal(context.journalPath()).record(Replacement{QString::fromLatin1(step.name), branch, day, day});
             *deleted = deleteMainOnly(dm2, branch, kind, day, diffs, resend.keys);
-            for (const QString& mark : std::as_const(resend.marks)) {
+            for (const Statement& mark : std::as_const(resend.marks)) {
                 Query q(dm.ADOC1);
                 q.setSql(mark);
                 q.exec();

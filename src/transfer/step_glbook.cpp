@@ -42,8 +42,8 @@ void Transfer::Rec_GL_Book()
                 && copy_.mayReplace("главная книга", localRows(), main.count, periodText())) {
                 copy_.replacePeriod(dm2_.Del_GL_Book, [&](StoredProc& p) {
                     p.set(QStringLiteral("@G_KTO"), kto);
-                    p.set(QStringLiteral("@G_DATA_C"), period.startText());
-                    p.set(QStringLiteral("@G_DATA_PO"), period.endText());
+                    p.set(QStringLiteral("@G_DATA_C"), period.start());
+                    p.set(QStringLiteral("@G_DATA_PO"), period.end());
                 }, true);
             }
             RecordCopy::openWalk(sel, Statement(QStringLiteral(

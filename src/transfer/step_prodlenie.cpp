@@ -24,8 +24,8 @@ void Transfer::Rec_Prodlenie()
             // A failed deletion is rolled back before the step ends.
             copy_.replacePeriod(dm2_.Del_PROD_ALL, [&](StoredProc& p) {
                 p.set(QStringLiteral("@PRO_KTO"), kto);
-                p.set(QStringLiteral("@PRO_DATA_C"), days.startText());
-                p.set(QStringLiteral("@PRO_DATA_PO"), days.endText());
+                p.set(QStringLiteral("@PRO_DATA_C"), days.start());
+                p.set(QStringLiteral("@PRO_DATA_PO"), days.end());
             }, false);
         }
     }

@@ -47,8 +47,8 @@ void Transfer::Rec_Realiz()
     const int mainOwn = state_.incremental() ? 0 : copy_.count(dm2_.ADOC2, own);
     if (!state_.incremental() && mainOwn > ownSet.rowCount() && copy_.mayReplace("реализация", ownSet.rowCount(), mainOwn, periodText())) {
         copy_.replacePeriod(dm2_.Del_Real_All, [&](StoredProc& p) {
-            p.set(QStringLiteral("@REA_DATA_C"), period.startText());
-            p.set(QStringLiteral("@REA_DATA_PO"), period.endText());
+            p.set(QStringLiteral("@REA_DATA_C"), period.start());
+            p.set(QStringLiteral("@REA_DATA_PO"), period.end());
             p.set(QStringLiteral("@REA_KTO"), state_.branchCode());
         }, true); // rolled back and passed over
     }
