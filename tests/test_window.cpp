@@ -55,7 +55,22 @@ protected:
 
 TEST_F(Window, EveryElementWithItsInitialText)
 {
-    EXPECT_EQ(w->size(), QSize(645, 609));
+    // As wide as ever; every element inside the window and no two rows of steps overlapping,
+    // however many rows the catalogue has.
+    EXPECT_EQ(w->width(), 645);
+    w->show();
+    QVector<QRect> rows;
+    for (QWidget* e : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (e->isHidden() && e->objectName() != QStringLiteral("L_LogProblem"))
+            continue;
+        EXPECT_TRUE(w->rect().contains(e->geometry())) << e->objectName().toStdString();
+        if (qobject_cast<QProgressBar*>(e))
+            rows << e->geometry();
+    }
+    std::sort(rows.begin(), rows.end(), [](const QRect& a, const QRect& b) { return a.top() < b.top(); });
+    ASSERT_EQ(rows.size(), kBarCount + 1); // the steps' bars and the countdown
+    for (int i = 1; i < rows.size(); ++i)
+        EXPECT_GT(rows[i].top(), rows[i - 1].bottom());
     const struct { const char* name; const char* text; } buttons[] = {
         {"B_Connect", "Передача"}, {"B_Stop", "Стоп"}, {"B_Test", "Test"}, {"B_Akt", "Акт сверки"},
         {"BitBtn1", "Свернуть"}};

@@ -15,9 +15,9 @@
 namespace varid {
 
 // The program without its window: it joins the rooms (the schedule, the branch session,
-// the run launcher) and keeps the panel, the plain state the window draws. The window's
-// handlers keep the original names (B_ConnectClick, T1Timer, ...) and live here, at the
-// edge; the window and the headless service both drive them and listen to the signals.
+// the run launcher) and keeps the panel, the plain state the window draws. The handlers of
+// the window's components (B_ConnectClick, T1Timer, ...) live here, at the edge, named after
+// them; the window and the headless service both drive them and listen to the signals.
 class Station : public QObject {
     Q_OBJECT
 public:

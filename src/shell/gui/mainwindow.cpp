@@ -5,6 +5,9 @@
 #include "data/catalogue.h"
 
 #include <QAction>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTimer>
@@ -43,12 +46,15 @@ QString css(Colour c)
 
 } // namespace
 
-QLabel* MainWindow::label(const QString& name, const QString& text, const QRect& g)
+QLabel* MainWindow::label(const QString& name, const QString& text)
 {
     auto* l = new QLabel(text, this);
-    if (!name.isEmpty())
+    if (!name.isEmpty()) {
         l->setObjectName(name);
-    l->setGeometry(g);
+        // A label the program writes to does not widen the window with its text.
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+    l->setMinimumHeight(18);
     return l;
 }
 
@@ -61,72 +67,114 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     f.setPointSize(8);
     setFont(f);
 
-    // Connections and configuration.
-    L_StartProg = label(QStringLiteral("L_StartProg"), QString(), {10, 8, 300, 20});
-    label({}, QStringLiteral("IP главного сервера"), {10, 32, 130, 20});
-    L_GL_IP = label(QStringLiteral("L_GL_IP"), QString(), {145, 32, 175, 20});
-    label({}, QStringLiteral("Имя сервера"), {10, 54, 130, 20});
-    L_IP = label(QStringLiteral("L_IP"), QString(), {145, 54, 175, 20});
-    label({}, QStringLiteral("Логин ГлС"), {10, 76, 130, 20});
-    L_Admin = label(QStringLiteral("L_Admin"), QString(), {145, 76, 175, 20});
-    label({}, QStringLiteral("Пароль"), {10, 98, 130, 20});
-    L_Pass = label(QStringLiteral("L_Pass"), QString(), {145, 98, 175, 20});
-    L_Interval = label(QStringLiteral("L_Interval"), QString(), {10, 120, 180, 20});
-    L_C = label(QStringLiteral("L_C"), QString(), {330, 98, 150, 20});
-    L_Po = label(QStringLiteral("L_Po"), QString(), {480, 98, 150, 20});
-    label({}, QStringLiteral("ГлС"), {330, 32, 70, 20});
-    L_Info = label(QStringLiteral("L_Info"), QString(), {405, 32, 225, 20});
-    label({}, QStringLiteral("Локальный"), {330, 54, 70, 20});
-    L_Info1 = label(QStringLiteral("L_Info1"), QString(), {405, 54, 225, 20});
-    L_Tel = label(QStringLiteral("L_Tel"), QString(), {330, 76, 300, 20});
-    L_KTO = label(QStringLiteral("L_KTO"), QString(), {330, 120, 100, 20});
-    L_KTO->hide();
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(10, 8, 15, 8);
+    page->setSpacing(4);
 
-    // The steps: a switch and a progress bar each; two bars for tickets and advance reports.
-    int y = 150;
-    auto addBar = [&](Bar b, const char* name, int row) {
+    // Connections and configuration: captions and values on the left, the status on the right.
+    auto* config = new QGridLayout;
+    config->setHorizontalSpacing(5);
+    config->setVerticalSpacing(4);
+    config->setColumnMinimumWidth(0, 130);
+    config->setColumnMinimumWidth(1, 175);
+    config->setColumnMinimumWidth(2, 70);
+    config->setColumnStretch(3, 1);
+    L_StartProg = label(QStringLiteral("L_StartProg"), QString());
+    config->addWidget(L_StartProg, 0, 0, 1, 4);
+    L_GL_IP = label(QStringLiteral("L_GL_IP"), QString());
+    L_IP = label(QStringLiteral("L_IP"), QString());
+    L_Admin = label(QStringLiteral("L_Admin"), QString());
+    L_Pass = label(QStringLiteral("L_Pass"), QString());
+    const std::pair<const char*, QLabel*> left[] = {
+        {"IP главного сервера", L_GL_IP}, {"Имя сервера", L_IP}, {"Логин ГлС", L_Admin}, {"Пароль", L_Pass}};
+    for (int row = 0; row < 4; ++row) {
+        config->addWidget(label({}, QString::fromUtf8(left[row].first)), row + 1, 0);
+        config->addWidget(left[row].second, row + 1, 1);
+    }
+    L_Info = label(QStringLiteral("L_Info"), QString());
+    L_Info1 = label(QStringLiteral("L_Info1"), QString());
+    L_Tel = label(QStringLiteral("L_Tel"), QString());
+    L_C = label(QStringLiteral("L_C"), QString());
+    L_Po = label(QStringLiteral("L_Po"), QString());
+    config->addWidget(label({}, QStringLiteral("ГлС")), 1, 2);
+    config->addWidget(L_Info, 1, 3, Qt::AlignLeft);
+    config->addWidget(label({}, QStringLiteral("Локальный")), 2, 2);
+    config->addWidget(L_Info1, 2, 3, Qt::AlignLeft);
+    config->addWidget(L_Tel, 3, 2, 1, 2);
+    auto* hours = new QHBoxLayout;
+    hours->setSpacing(0);
+    hours->addWidget(L_C, 1);
+    hours->addWidget(L_Po, 1);
+    config->addLayout(hours, 4, 2, 1, 2);
+    L_Interval = label(QStringLiteral("L_Interval"), QString());
+    config->addWidget(L_Interval, 5, 0, 1, 2);
+    L_KTO = label(QStringLiteral("L_KTO"), QString());
+    L_KTO->hide();
+    config->addWidget(L_KTO, 5, 2, 1, 2);
+    page->addLayout(config);
+    page->addSpacing(6);
+
+    // The steps, as the catalogue lists them: a switch and a progress bar each; a kind's
+    // second bar (ticket lines, report lines) under it, captioned. The window grows with them.
+    auto* stepsGrid = new QGridLayout;
+    stepsGrid->setHorizontalSpacing(10);
+    stepsGrid->setVerticalSpacing(6);
+    stepsGrid->setColumnMinimumWidth(0, 180);
+    stepsGrid->setColumnStretch(1, 1);
+    int row = 0;
+    auto addBar = [&](Bar b, const char* name) {
         auto* p = new QProgressBar(this);
         p->setObjectName(QString::fromLatin1(name));
-        p->setGeometry(200, row, 430, 18);
+        p->setFixedHeight(18);
         p->setTextVisible(false);
         bars_[size_t(b)] = p;
+        stepsGrid->addWidget(p, row++, 1);
     };
     for (const StepDef& step : steps()) {
         auto* cb = new QCheckBox(QString::fromUtf8(step.caption), this);
         cb->setObjectName(QString::fromLatin1(step.switchName));
-        cb->setGeometry(10, y, 180, 20);
+        cb->setMinimumHeight(20);
         switches_[size_t(step.sw)] = cb;
         const Switch sw = step.sw;
         connect(cb, &QCheckBox::clicked, this, [this, sw](bool on) {
             shown_.switches[size_t(sw)] = on;
             st_.setSwitch(sw, on);
         });
-        addBar(step.bars[0].bar, step.bars[0].name, y + 1);
-        y += 26;
+        stepsGrid->addWidget(cb, row, 0);
+        addBar(step.bars[0].bar, step.bars[0].name);
         for (int i = 1; i < step.barCount(); ++i) {
-            label({}, QString::fromUtf8(step.bars[size_t(i)].caption), {30, y, 160, 20});
-            addBar(step.bars[size_t(i)].bar, step.bars[size_t(i)].name, y + 1);
-            y += 26;
+            QLabel* caption = label({}, QString::fromUtf8(step.bars[size_t(i)].caption));
+            caption->setContentsMargins(20, 0, 0, 0);
+            stepsGrid->addWidget(caption, row, 0);
+            addBar(step.bars[size_t(i)].bar, step.bars[size_t(i)].name);
         }
     }
+    page->addLayout(stepsGrid);
+    page->addSpacing(8);
 
     // Period and mode.
-    y += 8;
-    label({}, QStringLiteral("c"), {10, y + 2, 12, 18});
+    auto* periodRow = new QHBoxLayout;
+    periodRow->setSpacing(5);
+    periodRow->addWidget(label({}, QStringLiteral("c")));
     Data_O_C = new QDateEdit(this);
     Data_O_C->setObjectName(QStringLiteral("Data_O_C"));
-    Data_O_C->setCalendarPopup(true);
-    Data_O_C->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
-    Data_O_C->setGeometry(25, y, 100, 22);
-    label({}, QStringLiteral("по"), {135, y + 2, 20, 18});
     Data_O_PO = new QDateEdit(this);
     Data_O_PO->setObjectName(QStringLiteral("Data_O_PO"));
-    Data_O_PO->setCalendarPopup(true);
-    Data_O_PO->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
-    Data_O_PO->setGeometry(160, y, 100, 22);
+    for (QDateEdit* d : {Data_O_C, Data_O_PO}) {
+        d->setCalendarPopup(true);
+        d->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+        d->setFixedSize(100, 22);
+    }
+    periodRow->addWidget(Data_O_C);
+    periodRow->addSpacing(5);
+    periodRow->addWidget(label({}, QStringLiteral("по")));
+    periodRow->addWidget(Data_O_PO);
+    periodRow->addSpacing(10);
     CB_New = new QCheckBox(QStringLiteral("Только новое и измененное"), this);
     CB_New->setObjectName(QStringLiteral("CB_New"));
-    CB_New->setGeometry(275, y, 220, 22);
+    periodRow->addWidget(CB_New);
+    periodRow->addStretch(1);
+    page->addLayout(periodRow);
     // The program's language is Russian whatever the system's: the pickers and their calendar.
     const QLocale russian(QLocale::Russian, QLocale::Russia);
     for (QDateEdit* d : {Data_O_C, Data_O_PO}) {
@@ -144,48 +192,75 @@ MainWindow::MainWindow(Station& st, QWidget* parent) : QWidget(parent), st_(st)
     connect(Data_O_C, &QDateEdit::dateChanged, this, [this](QDate d) { st_.setPickers(shown_.from = d, st_.panel().Data_O_PO); });
     connect(Data_O_PO, &QDateEdit::dateChanged, this, [this](QDate d) { st_.setPickers(st_.panel().Data_O_C, shown_.to = d); });
     connect(CB_New, &QCheckBox::clicked, this, [this](bool on) { st_.setIncremental(shown_.incremental = on); });
+    page->addSpacing(8);
 
     // Buttons.
-    y += 36;
-    auto button = [&](const char* name, const QString& text, int x, int w) {
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(5);
+    auto button = [&](const char* name, const QString& text, int w) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(x, y, w, 26);
+        b->setFixedSize(w, 26);
+        buttons->addWidget(b);
         return b;
     };
-    B_Connect = button("B_Connect", QStringLiteral("Передача"), 10, 90);
-    B_Stop = button("B_Stop", QStringLiteral("Стоп"), 105, 90);
-    B_Test = button("B_Test", QStringLiteral("Test"), 200, 70);
-    B_Akt = button("B_Akt", QStringLiteral("Акт сверки"), 275, 100);
-    BitBtn1 = button("BitBtn1", QStringLiteral("Свернуть"), 540, 90);
+    B_Connect = button("B_Connect", QStringLiteral("Передача"), 90);
+    B_Stop = button("B_Stop", QStringLiteral("Стоп"), 90);
+    B_Test = button("B_Test", QStringLiteral("Test"), 70);
+    B_Akt = button("B_Akt", QStringLiteral("Акт сверки"), 100);
+    buttons->addStretch(1);
+    BitBtn1 = button("BitBtn1", QStringLiteral("Свернуть"), 90);
+    page->addLayout(buttons);
     connect(B_Connect, &QPushButton::clicked, this, [this] { st_.B_ConnectClick(); });
     connect(B_Stop, &QPushButton::clicked, this, [this] { st_.B_StopClick(); });
     connect(B_Test, &QPushButton::clicked, this, [this] { st_.B_TestClick(); });
     connect(B_Akt, &QPushButton::clicked, this, [this] { st_.B_AktClick(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { hideToTray(); });
+    page->addSpacing(10);
 
     // Countdown and counters.
-    y += 38;
-    L_Start = label(QStringLiteral("L_Start"), QString(), {10, y, 190, 18});
+    auto* countdown = new QHBoxLayout;
+    countdown->setSpacing(10);
+    L_Start = label(QStringLiteral("L_Start"), QString());
+    L_Start->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    L_Start->setFixedWidth(180);
     PB_Start = new QProgressBar(this);
     PB_Start->setObjectName(QStringLiteral("PB_Start"));
-    PB_Start->setGeometry(200, y, 430, 18);
+    PB_Start->setFixedHeight(18);
     PB_Start->setTextVisible(false);
-    y += 28;
-    label({}, QStringLiteral("Кол-во передач"), {10, y, 100, 18});
-    L_Kol = label(QStringLiteral("L_Kol"), QString(), {115, y, 60, 18});
-    label({}, QStringLiteral("попыток"), {185, y, 60, 18});
-    L_Pop = label(QStringLiteral("L_Pop"), QString(), {250, y, 60, 18});
-    // Shown only when the day log or Errors.txt could not be written: no box to click away.
-    L_LogProblem = label(QStringLiteral("L_LogProblem"), QString(), {10, y + 26, 620, 18});
-    L_LogProblem->setStyleSheet(QStringLiteral("color:rgb(128,0,0);"));
-    L_LogProblem->hide();
+    countdown->addWidget(L_Start);
+    countdown->addWidget(PB_Start, 1);
+    page->addLayout(countdown);
+    page->addSpacing(8);
+    auto* counters = new QHBoxLayout;
+    counters->setSpacing(5);
+    L_Kol = label(QStringLiteral("L_Kol"), QString());
+    L_Pop = label(QStringLiteral("L_Pop"), QString());
+    for (QLabel* counter : {L_Kol, L_Pop}) {
+        counter->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+        counter->setFixedWidth(60);
+    }
+    counters->addWidget(label({}, QStringLiteral("Кол-во передач")));
+    counters->addWidget(L_Kol);
+    counters->addWidget(label({}, QStringLiteral("попыток")));
+    counters->addWidget(L_Pop);
+    counters->addStretch(1);
     CB_AutoStart = new QCheckBox(QStringLiteral("Добавить в автозагрузку"), this);
     CB_AutoStart->setObjectName(QStringLiteral("CB_AutoStart"));
-    CB_AutoStart->setGeometry(400, y, 230, 20);
+    counters->addWidget(CB_AutoStart);
+    page->addLayout(counters);
     connect(CB_AutoStart, &QCheckBox::clicked, this, [this](bool on) { autostartClicked(on); });
-    // The window grows with the catalogue's rows: the log-problem line is the last one.
-    setFixedSize(645, y + 63);
+    // Shown only when the day log or Errors.txt could not be written: no box to click away.
+    // Its line is kept while hidden, so the window does not jump when it appears.
+    L_LogProblem = label(QStringLiteral("L_LogProblem"), QString());
+    L_LogProblem->setStyleSheet(QStringLiteral("color:rgb(128,0,0);"));
+    QSizePolicy keep = L_LogProblem->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    L_LogProblem->setSizePolicy(keep);
+    L_LogProblem->hide();
+    page->addWidget(L_LogProblem);
+    // As wide as ever; as high as the catalogue's rows make it.
+    setFixedSize(645, page->sizeHint().height());
 
     // Hidden: the run log buffer.
     Memo1 = new QPlainTextEdit(this);

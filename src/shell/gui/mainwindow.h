@@ -71,7 +71,7 @@ private:
     void autostartClicked(bool on);
     void showBar(QProgressBar* p, const BarState& s);
     void previewAct(QTextDocument& doc);
-    QLabel* label(const QString& name, const QString& text, const QRect& geometry);
+    QLabel* label(const QString& name, const QString& text);
     void showLabel(QLabel* w, const LabelState& s);
     void showBar(Bar b);
 
