@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 
+using namespace Qt::StringLiterals;
+
 namespace varid {
 
 namespace {
@@ -60,7 +62,7 @@ private:
 // The day's bounds, written with their times.
 Condition within(const QString& column, const QDate& day)
 {
-    return Condition().add(column + QStringLiteral(" Between %1 and %2"),
+    return Condition().add(column + u" Between %1 and %2"_s,
                            {QVariant::fromValue(Stamp{wallClock(day, QTime(0, 0))}),
                             QVariant::fromValue(Stamp{wallClock(day, QTime(23, 59, 59))})});
 }
@@ -92,15 +94,15 @@ QHash<QString, Record> read(Connection& c, const Statement& sql, const Shape& s)
             r.keyValues << q.value(k);
             key << q.text(k);
         }
-        r.number = q.text(QStringLiteral("X_NUMBER"));
-        if (q.hasColumn(QStringLiteral("X_DATE"))) {
+        r.number = q.text(u"X_NUMBER"_s);
+        if (q.hasColumn(u"X_DATE"_s)) {
             // The alias has no declared type: the embedded database gives the stored text.
-            const QVariant v = q.value(QStringLiteral("X_DATE"));
+            const QVariant v = q.value(u"X_DATE"_s);
             const auto stored = v.typeId() == QMetaType::QString ? parseStorageText(v.toString()) : std::nullopt;
             r.date = stored ? dateTimeText(*stored) : textForm(v);
         }
-        r.amount = q.number(QStringLiteral("X_AMOUNT"));
-        out.insert(key.join(QStringLiteral(" / ")), r);
+        r.amount = q.number(u"X_AMOUNT"_s);
+        out.insert(key.join(u" / "_s), r);
     }
     return out;
 }
@@ -108,10 +110,10 @@ QHash<QString, Record> read(Connection& c, const Statement& sql, const Shape& s)
 // The same selection on both databases, merged by the record key.
 QVector<RecordDiff> compare(DM& dm, DM2& dm2, const Shape& s, const Condition& where)
 {
-    QString lead = QStringLiteral("SELECT ") + s.key.join(QStringLiteral(", ")) + QStringLiteral(", ") + s.number + QStringLiteral(" as X_NUMBER, ");
+    QString lead = u"SELECT "_s + s.key.join(u", "_s) + u", "_s + s.number + u" as X_NUMBER, "_s;
     if (!s.date.isEmpty())
-        lead += s.date + QStringLiteral(" as X_DATE, ");
-    lead += s.amount + QStringLiteral(" as X_AMOUNT FROM ") + s.from + QStringLiteral(" Where ");
+        lead += s.date + u" as X_DATE, "_s;
+    lead += s.amount + u" as X_AMOUNT FROM "_s + s.from + u" Where "_s;
     const Statement sql = where.after(lead);
     const QHash<QString, Record> local = read(dm.ADOC1, sql, s);
     const QHash<QString, Record> main = read(dm2.ADOC2, sql, s);
@@ -137,9 +139,9 @@ QVector<RecordDiff> compare(DM& dm, DM2& dm2, const Shape& s, const Condition& w
 QString sideText(RecordDiff::Side side)
 {
     switch (side) {
-    case RecordDiff::OnlyBranch: return QStringLiteral("только в филиале");
-    case RecordDiff::OnlyMain: return QStringLiteral("только на ГлС");
-    default: return QStringLiteral("другая сумма");
+    case RecordDiff::OnlyBranch: return u"только в филиале"_s;
+    case RecordDiff::OnlyMain: return u"только на ГлС"_s;
+    default: return u"другая сумма"_s;
     }
 }
 
@@ -167,7 +169,7 @@ QVector<RecordDiff> groupDifferences(DM& dm, DM2& dm2, const QString& branch, co
     where.add(s.branch, {branch});
     if (kind->monthly) {
         const int month = monthByName(g.name);
-        where.add(QStringLiteral(" and O_MESIC=%1 and O_GOD=%2"), {QString::number(month), g.name.section(QLatin1Char(' '), -1)});
+        where.add(u" and O_MESIC=%1 and O_GOD=%2"_s, {QString::number(month), g.name.section(QLatin1Char(' '), -1)});
         return compare(dm, dm2, s, where);
     }
     if (section->from)
@@ -175,9 +177,9 @@ QVector<RecordDiff> groupDifferences(DM& dm, DM2& dm2, const QString& branch, co
     s.date = QString::fromLatin1(section->dateColumn);
     where.add(QString::fromUtf8(section->beforeName));
     if (section->nameColumn)
-        where.add(QStringLiteral(" and ") + QString::fromLatin1(section->nameColumn) + QStringLiteral("=%1"),
+        where.add(u" and "_s + QString::fromLatin1(section->nameColumn) + u"=%1"_s,
                   {g.name.chopped(int(QString::fromUtf8(section->suffix).size()))});
-    where.add(QString::fromUtf8(section->afterName) + QStringLiteral(" and ")).add(within(s.date, g.day))
+    where.add(QString::fromUtf8(section->afterName) + u" and "_s).add(within(s.date, g.day))
         .add(QString::fromUtf8(section->afterDay));
     return compare(dm, dm2, s, where);
 }
@@ -187,10 +189,10 @@ namespace {
 Condition dayWhere(RecordKind kind, const Shape& s, const QDate& day)
 {
     if (kind->monthly)
-        return Condition().add(QStringLiteral("O_MESIC=%1 and O_GOD=%2"), {QString::number(day.month()), QString::number(day.year())});
+        return Condition().add(u"O_MESIC=%1 and O_GOD=%2"_s, {QString::number(day.month()), QString::number(day.year())});
     if (kind->alsoDated)
-        return Condition().add(QStringLiteral("(")).add(within(s.date, day)).add(QStringLiteral(" or "))
-            .add(within(QString::fromLatin1(kind->alsoDated), day)).add(QStringLiteral(")"));
+        return Condition().add(u"("_s).add(within(s.date, day)).add(u" or "_s)
+            .add(within(QString::fromLatin1(kind->alsoDated), day)).add(u")"_s);
     return within(s.date, day);
 }
 
@@ -202,9 +204,9 @@ Condition keyWhere(const Shape& s, const QVariantList& values)
     for (int i = 0; i < s.key.size(); ++i) {
         const QVariant v = values.value(i);
         if (textForm(v).isEmpty())
-            c.add(QStringLiteral(" and (") + s.key[i] + QStringLiteral(" IS NULL or ") + s.key[i] + QStringLiteral("='')"));
+            c.add(u" and ("_s + s.key[i] + u" IS NULL or "_s + s.key[i] + u"='')"_s);
         else
-            c.add(QStringLiteral(" and ") + s.key[i] + QStringLiteral("=%1"), {v});
+            c.add(u" and "_s + s.key[i] + u"=%1"_s, {v});
     }
     return c;
 }
@@ -220,7 +222,7 @@ Statement resendMark(RecordKind kind, const QVariantList& key)
 QVector<RecordDiff> dayDifferences(DM& dm, DM2& dm2, const QString& branch, RecordKind kind, const QDate& day)
 {
     const Shape s = shapeOf(kind);
-    return compare(dm, dm2, s, Condition().add(s.branch, {branch}).add(QStringLiteral(" and ")).add(dayWhere(kind, s, day)));
+    return compare(dm, dm2, s, Condition().add(s.branch, {branch}).add(u" and "_s).add(dayWhere(kind, s, day)));
 }
 
 Resend heldElsewhere(DM& dm, const QString& branch, RecordKind kind, const QVector<RecordDiff>& diffs)
@@ -235,7 +237,7 @@ Resend heldElsewhere(DM& dm, const QString& branch, RecordKind kind, const QVect
         if (mark.isEmpty())
             continue;
         q.setSql(Condition().add(s.branch, {branch}).add(keyWhere(s, d.keyValues))
-                     .after(QStringLiteral("SELECT ") + s.key.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + s.from + QStringLiteral(" Where ")));
+                     .after(u"SELECT "_s + s.key.join(u", "_s) + u" FROM "_s + s.from + u" Where "_s));
         q.open();
         if (q.rowCount() == 0)
             continue;
@@ -259,8 +261,8 @@ int deleteMainOnly(DM2& dm2, const QString& branch, RecordKind kind, const QDate
             if (d.side != RecordDiff::OnlyMain || keep.contains(d.key))
                 continue;
             // Inside the branch, the kind and the day of the main record, never by key alone.
-            q.setSql(Condition().add(s.branch, {branch}).add(QStringLiteral(" and ")).add(dayWhere(kind, s, day)).add(keyWhere(s, d.keyValues))
-                         .after(QStringLiteral("Delete FROM ") + s.mainTable + QStringLiteral(" Where ")));
+            q.setSql(Condition().add(s.branch, {branch}).add(u" and "_s).add(dayWhere(kind, s, day)).add(keyWhere(s, d.keyValues))
+                         .after(u"Delete FROM "_s + s.mainTable + u" Where "_s));
             q.exec();
             ++deleted;
         }

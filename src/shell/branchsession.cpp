@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+using namespace Qt::StringLiterals;
+
 namespace varid {
 
 BranchSession::BranchSession(const QString& home, const QString& tag) : dm(tag), dm2(dm, tag), home_(home) {}
@@ -27,7 +29,7 @@ ConnectionSettings BranchSession::mainSettings() const
 
 QString BranchSession::journalPath() const
 {
-    return QDir(home_).filePath(QStringLiteral("Replace.jrn"));
+    return QDir(home_).filePath(u"Replace.jrn"_s);
 }
 
 bool BranchSession::claimDatabase()
@@ -47,12 +49,12 @@ BranchSession::Local BranchSession::connectLocal()
         dm.ADOC1.setConnectionString(localSettings(), home_);
         dm.ADOC1.connect();
         if (!claimDatabase() || !databaseLock.held()) {
-            connectErrors << QStringLiteral("local: ") + databaseLock.message();
+            connectErrors << u"local: "_s + databaseLock.message();
             return databaseTaken ? Local::Taken : Local::Unlocked;
         }
         return readIdentity() ? Local::Connected : Local::BranchUnknown;
     } catch (const DbError& e) {
-        connectErrors << QStringLiteral("local: ") + e.message();
+        connectErrors << u"local: "_s + e.message();
         return Local::Failed;
     }
 }
@@ -66,25 +68,25 @@ bool BranchSession::readIdentity()
     QStringList active;
     QString name;
     for (dm.T_KTO.first(); !dm.T_KTO.eof(); dm.T_KTO.next()) {
-        if (dm.T_KTO.text(QStringLiteral("KTO_ACTIV")).trimmed() != texts::yes)
+        if (dm.T_KTO.text(u"KTO_ACTIV"_s).trimmed() != texts::yes)
             continue;
-        active << dm.T_KTO.text(QStringLiteral("KTO_KOD"));
-        name = dm.T_KTO.text(QStringLiteral("KTO_NAME"));
+        active << dm.T_KTO.text(u"KTO_KOD"_s);
+        name = dm.T_KTO.text(u"KTO_NAME"_s);
     }
     dm.T_KTO.close();
     if (active.size() != 1) {
         identityProblem = active.isEmpty()
-            ? QStringLiteral("в таблице KTO нет строки филиала с KTO_ACTIV='ДА': филиал не определён, передачи не будет")
-            : QStringLiteral("в таблице KTO %1 строк с KTO_ACTIV='ДА' (%2): филиал не определён, передачи не будет")
-                  .arg(active.size()).arg(active.join(QStringLiteral(", ")));
-        connectErrors << QStringLiteral("local: ") + identityProblem;
+            ? u"в таблице KTO нет строки филиала с KTO_ACTIV='ДА': филиал не определён, передачи не будет"_s
+            : u"в таблице KTO %1 строк с KTO_ACTIV='ДА' (%2): филиал не определён, передачи не будет"_s
+                  .arg(active.size()).arg(active.join(u", "_s));
+        connectErrors << u"local: "_s + identityProblem;
         identity_ = BranchIdentity{QString(), QString(), QString()};
         return false;
     }
     identityProblem.clear();
     dm.T_FIRMA.open();
-    dm.T_FIRMA.locate(QStringLiteral("F_NOMER"), 1);
-    const QString phone = dm.T_FIRMA.text(QStringLiteral("F_TEL"));
+    dm.T_FIRMA.locate(u"F_NOMER"_s, 1);
+    const QString phone = dm.T_FIRMA.text(u"F_TEL"_s);
     dm.T_FIRMA.close();
     identity_ = BranchIdentity{active.front(), name, phone};
     return true;
@@ -98,7 +100,7 @@ bool BranchSession::connectMain()
         dm2.ADOC2.connect();
         return true;
     } catch (const DbError& e) {
-        connectErrors << QStringLiteral("main: ") + e.message();
+        connectErrors << u"main: "_s + e.message();
         return false;
     }
 }

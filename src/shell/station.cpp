@@ -8,6 +8,8 @@
 
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace varid {
 
 namespace {
@@ -49,7 +51,7 @@ Station::~Station() = default;
 
 void Station::formCreate()
 {
-    panel_.L_StartProg.text = QStringLiteral("Включено ") + host().now().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    panel_.L_StartProg.text = u"Включено "_s + host().now().toString(u"dd.MM.yyyy hh:mm:ss"_s);
     schedule_.countdown = 0;
     session_.loadConfiguration();
     const PathIni& ini = session_.ini;
@@ -63,25 +65,25 @@ void Station::formCreate()
     panel_.L_GL_IP.hint = ini.value(PathIni::GLAliasName);
     panel_.L_IP.text = ini.value(PathIni::ServerName);
     panel_.L_IP.hint = ini.value(PathIni::LocalAliasName);
-    panel_.L_Interval.text = QStringLiteral("интервал в мин. ") + ini.value(PathIni::Interval);
+    panel_.L_Interval.text = u"интервал в мин. "_s + ini.value(PathIni::Interval);
     QString problem;
     int interval = 0;
     // A negative interval is no value either: it is refused like a word.
     if (!toInteger(ini.value(PathIni::Interval), interval, problem) || interval < 0) {
         if (interval < 0)
-            problem = QStringLiteral("Interval в Path.ini не может быть отрицательным: %1").arg(ini.value(PathIni::Interval));
+            problem = u"Interval в Path.ini не может быть отрицательным: %1"_s.arg(ini.value(PathIni::Interval));
         Q_EMIT message(problem);
         Q_EMIT changed();
         return;
     }
     schedule_.setIntervalMinutes(interval);
-    panel_.L_C.text = QStringLiteral("начало передачи в ") + ini.value(PathIni::TimeOpen);
+    panel_.L_C.text = u"начало передачи в "_s + ini.value(PathIni::TimeOpen);
     panel_.L_C.hint = ini.value(PathIni::TimeOpen);
-    panel_.L_Po.text = QStringLiteral("конец передачи в ") + ini.value(PathIni::TimeClose);
+    panel_.L_Po.text = u"конец передачи в "_s + ini.value(PathIni::TimeClose);
     panel_.L_Po.hint = ini.value(PathIni::TimeClose);
     panel_.L_Admin.text = ini.value(PathIni::AdminName);
     // Shown masked: the window of an unattended branch PC must not show the main password.
-    panel_.L_Pass.text = session_.password.isEmpty() ? QString() : QStringLiteral("********");
+    panel_.L_Pass.text = session_.password.isEmpty() ? QString() : u"********"_s;
     int start = 0;
     if (!toInteger(ini.value(PathIni::Start), start, problem)) {
         Q_EMIT message(problem);
@@ -126,7 +128,7 @@ bool Station::connectSequence(Variant v)
         const BranchIdentity& who = session_.identity();
         panel_.L_KTO.text = who.code; // shows the branch read at this connect
         panel_.caption = (timer ? texts::captionTimer : texts::captionTest) + who.name;
-        panel_.L_Tel.text = QStringLiteral("тел: ") + who.phone;
+        panel_.L_Tel.text = u"тел: "_s + who.phone;
         panel_.L_Tel.visible = true;
         break;
     }
@@ -244,8 +246,8 @@ void Station::T1Timer()
         panel_.PB_Start.max = s.T2->interval() / 1000;
     }
     ++s.startCount;
-    panel_.L_Start.text = QStringLiteral("запуск через ") + QString::number(s.startThreshold - s.startCount + 1)
-        + QStringLiteral(" сек.");
+    panel_.L_Start.text = u"запуск через "_s + QString::number(s.startThreshold - s.startCount + 1)
+        + u" сек."_s;
     panel_.PB_Start.pos = s.startCount;
     Q_EMIT changed();
 }
@@ -254,7 +256,7 @@ void Station::T4Timer()
 {
     Schedule& s = schedule_;
     const double left = s.T2->interval() / 1000.0 - s.countdown;
-    panel_.L_Start.text = QStringLiteral("передача через ") + QString::number(left, 'g', 15) + QStringLiteral(" сек.");
+    panel_.L_Start.text = u"передача через "_s + QString::number(left, 'g', 15) + u" сек."_s;
     ++s.countdown;
     panel_.PB_Start.pos = s.countdown;
     Q_EMIT changed();
@@ -367,7 +369,7 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
     int* deleted = &repairDeleted;
     // A repair is no transfer: its own start and end lines naming the day and the kind, and it
     // is not counted among the transfers.
-    const QString what = QString::fromUtf8(kind->title) + QStringLiteral(" за ") + shortDate(day);
+    const QString what = QString::fromUtf8(kind->title) + u" за "_s + shortDate(day);
     openRunLog(texts::repairStartLead.arg(what));
     launch(r, [branch, kind, day, deleted, what](DM& dm, DM2& dm2, RunContext& context, const Clock& clock) {
         const StepDef& step = stepOf(kind);
@@ -390,7 +392,7 @@ bool Station::repair(const QDate& day, RecordKind kind, std::function<void()> en
             }
         } catch (const DbError& e) {
             context.addLine(runLine(texts::connectionLostLead, clock.now()));
-            return RunOutcome{RunEnd::ConnectionLost, QStringLiteral("Delete"), e.message()};
+            return RunOutcome{RunEnd::ConnectionLost, u"Delete"_s, e.message()};
         }
         o = transfer.runStepAlone(step, false, Period{day, day});
         // The branch's records whose keys the main database held on another day go again.
@@ -417,7 +419,7 @@ void Station::rebuildAct(const ActRequest& request, std::function<void()> ended)
             Act(dm, dm2, context).build(request);
         } catch (const DbError& e) {
             o.end = RunEnd::ConnectionLost;
-            o.failedStep = QStringLiteral("Akt_Sverki");
+            o.failedStep = u"Akt_Sverki"_s;
             o.error = e.message();
         }
         return o;

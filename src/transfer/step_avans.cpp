@@ -4,6 +4,8 @@
 // their report; a report stays "NEW" until its lines have gone.
 #include "transfer/transfer.h"
 
+using namespace Qt::StringLiterals;
+
 namespace varid {
 
 void Transfer::Rec_Avans()
@@ -12,8 +14,8 @@ void Transfer::Rec_Avans()
     const QVariantList values{state_.branchCode(), state_.period().start(), state_.period().end()};
     Query& sel = dm2_.Q1DM;
     RecordCopy::openWalk(sel, Statement(state_.incremental()
-        ? QStringLiteral("SELECT * FROM AVANS Where AV_NEW_OLD= 'NEW' and AV_KTO=%1  Order By AV_DATA, AV_NOMER ")
-        : QStringLiteral("SELECT * FROM AVANS Where AV_DATA Between%2 and %3 and AV_KTO=%1  Order By AV_DATA, AV_NOMER "), values));
+        ? u"SELECT * FROM AVANS Where AV_NEW_OLD= 'NEW' and AV_KTO=%1  Order By AV_DATA, AV_NOMER "_s
+        : u"SELECT * FROM AVANS Where AV_DATA Between%2 and %3 and AV_KTO=%1  Order By AV_DATA, AV_NOMER "_s, values));
 
     // The lines, in a row set of their own, read while every report still has its marker.
     Query lines(dm_.ADOC1);
@@ -27,22 +29,22 @@ void Transfer::Rec_Avans()
     CopyRecipe r;
     r.source = &sel;
     r.bar = Bar::Avans;
-    r.keyColumns = {QStringLiteral("AV_NID")};
+    r.keyColumns = {u"AV_NID"_s};
     r.ensureOpen = false;
     r.lookup = [](const RowSet& row) {
-        return Statement(QStringLiteral("Select * From AVANS Where AV_KTO=%1 and AV_NID=%2 and AV_DATA=%3 and AV_NOMER=%4  "),
-                         {row.value(QStringLiteral("AV_KTO")), row.value(QStringLiteral("AV_NID")), row.value(QStringLiteral("AV_DATA")),
-                          row.value(QStringLiteral("AV_NOMER"))});
+        return Statement(u"Select * From AVANS Where AV_KTO=%1 and AV_NID=%2 and AV_DATA=%3 and AV_NOMER=%4  "_s,
+                         {row.value(u"AV_KTO"_s), row.value(u"AV_NID"_s), row.value(u"AV_DATA"_s),
+                          row.value(u"AV_NOMER"_s)});
     };
     r.insert = &dm2_.Ins_Avans;
     r.update = &dm2_.Up_Avans;
     r.failureLine = [](const RowSet& row, bool inserting) {
-        return (inserting ? QStringLiteral("Ошибка! Записи на ГлС АО AV_NID=") : QStringLiteral("Ошибка! Изменения на ГлС АО AV_NID="))
-            + row.text(QStringLiteral("AV_NID")) + QStringLiteral(" and AV_DATA=") + row.text(QStringLiteral("AV_DATA"))
-            + QStringLiteral(" and AV_NOMER=") + row.text(QStringLiteral("AV_NOMER"));
+        return (inserting ? u"Ошибка! Записи на ГлС АО AV_NID="_s : u"Ошибка! Изменения на ГлС АО AV_NID="_s)
+            + row.text(u"AV_NID"_s) + u" and AV_DATA="_s + row.text(u"AV_DATA"_s)
+            + u" and AV_NOMER="_s + row.text(u"AV_NOMER"_s);
     };
     r.markSent = [](const RowSet& row) {
-        return Statement(QStringLiteral("UpDate AVANS Set AV_NEW_OLD='OLD' Where AV_NID=%1 "), {row.value(QStringLiteral("AV_NID"))});
+        return Statement(u"UpDate AVANS Set AV_NEW_OLD='OLD' Where AV_NID=%1 "_s, {row.value(u"AV_NID"_s)});
     };
     // A report is marked once its lines have gone.
     QVector<Statement> marks;
@@ -61,9 +63,9 @@ void Transfer::Rec_Avans_Line(Query& lines)
     c.remove = &dm2_.Del_Avans_Line;
     c.insert = &dm2_.Ins_Avans_Line;
     c.sets << ChildSet{&lines, [](const RowSet& row) {
-        return QStringLiteral("Ошибка! Записи на ГлС АО строки AVL_AV_NID=") + row.text(QStringLiteral("AVL_AV_NID"))
-            + QStringLiteral(" and AVL_DATA=") + row.text(QStringLiteral("AVL_DATA")) + QStringLiteral(" and AVL_NOMER=")
-            + row.text(QStringLiteral("AVL_NOMER"));
+        return u"Ошибка! Записи на ГлС АО строки AVL_AV_NID="_s + row.text(u"AVL_AV_NID"_s)
+            + u" and AVL_DATA="_s + row.text(u"AVL_DATA"_s) + u" and AVL_NOMER="_s
+            + row.text(u"AVL_NOMER"_s);
     }};
     copy_.replaceChildren(c);
 }

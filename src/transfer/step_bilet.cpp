@@ -3,18 +3,20 @@
 // opened and the redeemed ones. Vehicles go first, by a cursor copy on the main database.
 #include "transfer/transfer.h"
 
+using namespace Qt::StringLiterals;
+
 namespace varid {
 
 namespace {
-const QStringList kAutoColumns{QStringLiteral("A_NID"), QStringLiteral("A_KTO"), QStringLiteral("A_MARKA"),
-                               QStringLiteral("A_MODEL"), QStringLiteral("A_GOSNOMER"), QStringLiteral("A_DVIGAT"),
-                               QStringLiteral("A_KUZOV"), QStringLiteral("A_NOMER_TC"), QStringLiteral("A_COLOR"),
-                               QStringLiteral("A_GOD"), QStringLiteral("A_DATA_TC")};
+const QStringList kAutoColumns{u"A_NID"_s, u"A_KTO"_s, u"A_MARKA"_s,
+                               u"A_MODEL"_s, u"A_GOSNOMER"_s, u"A_DVIGAT"_s,
+                               u"A_KUZOV"_s, u"A_NOMER_TC"_s, u"A_COLOR"_s,
+                               u"A_GOD"_s, u"A_DATA_TC"_s};
 
 // "B_DATA Between'start' and 'end'": the period's days are the values %2 and %3.
 QString between(const char* column)
 {
-    return QString::fromLatin1(column) + QStringLiteral(" Between%2 and %3");
+    return QString::fromLatin1(column) + u" Between%2 and %3"_s;
 }
 
 struct Walk {
@@ -38,37 +40,37 @@ void Transfer::Rec_Bilet()
     // Every selection's values: %1 the branch, %2 and %3 the period's days.
     const QVariantList values{state_.branchCode(), state_.period().start(), state_.period().end()};
     const auto select = [&values](Query& q, const QString& sql) { RecordCopy::openWalk(q, Statement(sql, values)); };
-    const QString opened = incremental ? QStringLiteral("B_NEW_OLD='NEW' and B_KTO=%1")
-                                       : between("B_DATA") + QStringLiteral(" and B_KTO=%1");
+    const QString opened = incremental ? u"B_NEW_OLD='NEW' and B_KTO=%1"_s
+                                       : between("B_DATA") + u" and B_KTO=%1"_s;
 
     // Vehicles of the lines of the opened (or new) tickets: edited or appended as text.
     Query& sel = dm2_.Q1DM;
-    select(sel, QStringLiteral("SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where ")
-        + opened + QStringLiteral("))  Order By A_MARKA, A_MODEL "));
+    select(sel, u"SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where "_s
+        + opened + u"))  Order By A_MARKA, A_MODEL "_s);
     for (sel.first(); !sel.eof(); sel.next())
-        copy_.cursorCopy(dm2_.ADOC2, Statement(QStringLiteral("Select * From AUTO Where A_NID=%1 "), {sel.value(QStringLiteral("A_NID"))}),
+        copy_.cursorCopy(dm2_.ADOC2, Statement(u"Select * From AUTO Where A_NID=%1 "_s, {sel.value(u"A_NID"_s)}),
                          sel, kAutoColumns);
 
     // The ticket and line sets, all read before the first ticket is written.
-    const QString order = QStringLiteral("Order By B_DATA, B_NOMER");
-    select(sel, QStringLiteral("SELECT * FROM BILET Where ") + opened + QStringLiteral("  ") + order);
+    const QString order = u"Order By B_DATA, B_NOMER"_s;
+    select(sel, u"SELECT * FROM BILET Where "_s + opened + u"  "_s + order);
     Query& redeemed = dm2_.Q2DM;
     Query& extended = dm2_.Q6DM;
     Query& lines = dm2_.Q3DM;
     Query& redeemedLines = dm2_.Q4DM;
-    const QString lineOrder = QStringLiteral("Order By BL_DATA, BL_NOMER");
+    const QString lineOrder = u"Order By BL_DATA, BL_NOMER"_s;
     if (incremental) {
-        select(lines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=%1 ) ")
+        select(lines, u"SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=%1 ) "_s
             + lineOrder);
     } else {
-        select(redeemed, QStringLiteral("SELECT * FROM BILET Where ") + between("B_DATA_VIK") + QStringLiteral(" and B_KTO=%1  ") + order);
-        select(lines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where ") + opened
-            + QStringLiteral(" ) ") + lineOrder);
-        select(redeemedLines, QStringLiteral("SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where (")
-            + between("B_DATA_VIK") + QStringLiteral(") and (") + between("B_DATA not") + QStringLiteral(") and B_KTO=%1 ) ") + lineOrder);
+        select(redeemed, u"SELECT * FROM BILET Where "_s + between("B_DATA_VIK") + u" and B_KTO=%1  "_s + order);
+        select(lines, u"SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where "_s + opened
+            + u" ) "_s + lineOrder);
+        select(redeemedLines, u"SELECT * FROM BILET_LINE Where  BL_B_NID in (Select B_NID From BILET Where ("_s
+            + between("B_DATA_VIK") + u") and ("_s + between("B_DATA not") + u") and B_KTO=%1 ) "_s + lineOrder);
         // Bounded by the extensions' branch code only.
-        select(extended, QStringLiteral("SELECT * FROM BILET Where B_NID in  (SELECT PRO_B_NID FROM PRODLENIE Where ")
-            + between("PRO_DATA") + QStringLiteral(" and PRO_KTO=%1) Order By B_DATA"));
+        select(extended, u"SELECT * FROM BILET Where B_NID in  (SELECT PRO_B_NID FROM PRODLENIE Where "_s
+            + between("PRO_DATA") + u" and PRO_KTO=%1) Order By B_DATA"_s);
     }
 
     QVector<Query*> walks{&sel};
@@ -88,19 +90,19 @@ void Transfer::Rec_Bilet()
         r.source = walks[w];
         r.bar = Bar::Bilet;
         r.barOffset = offset;
-        r.keyColumns = {QStringLiteral("B_NID")};
+        r.keyColumns = {u"B_NID"_s};
         r.lookup = [](const RowSet& row) {
-            return Statement(QStringLiteral("Select * From BILET Where B_NID=%1 "), {row.value(QStringLiteral("B_NID"))});
+            return Statement(u"Select * From BILET Where B_NID=%1 "_s, {row.value(u"B_NID"_s)});
         };
         r.insert = &dm2_.Ins_Bilet;
         r.update = &dm2_.Up_Bilet;
         r.failureLine = [walk](const RowSet& row, bool inserting) {
-            return QString::fromUtf8(inserting ? walk.insertLead : walk.updateLead) + row.text(QStringLiteral("B_NID"))
-                + QString::fromUtf8(inserting ? walk.insertMiddle : walk.updateMiddle) + row.text(QStringLiteral("B_DATA")) + QStringLiteral(" and B_NOMER=")
-                + row.text(QStringLiteral("B_NOMER"));
+            return QString::fromUtf8(inserting ? walk.insertLead : walk.updateLead) + row.text(u"B_NID"_s)
+                + QString::fromUtf8(inserting ? walk.insertMiddle : walk.updateMiddle) + row.text(u"B_DATA"_s) + u" and B_NOMER="_s
+                + row.text(u"B_NOMER"_s);
         };
         r.markSent = [](const RowSet& row) {
-            return Statement(QStringLiteral("UpDate BILET Set B_NEW_OLD='OLD' Where B_NID=%1 "), {row.value(QStringLiteral("B_NID"))});
+            return Statement(u"UpDate BILET Set B_NEW_OLD='OLD' Where B_NID=%1 "_s, {row.value(u"B_NID"_s)});
         };
         r.deferMarks = &marks;
         copy_.walk(r);
@@ -114,8 +116,8 @@ void Transfer::Rec_Bilet()
     c.insert = &dm2_.Ins_BLine;
     auto lineFailure = [](const char* lead) {
         return [lead](const RowSet& row) {
-            return QString::fromUtf8(lead) + row.text(QStringLiteral("BL_B_NID")) + QStringLiteral(" and BL_DATA=")
-                + row.text(QStringLiteral("BL_DATA")) + QStringLiteral(" and BL_NOMER=") + row.text(QStringLiteral("BL_NOMER"));
+            return QString::fromUtf8(lead) + row.text(u"BL_B_NID"_s) + u" and BL_DATA="_s
+                + row.text(u"BL_DATA"_s) + u" and BL_NOMER="_s + row.text(u"BL_NOMER"_s);
         };
     };
     c.sets << ChildSet{&lines, lineFailure("Ошибка! Записи на ГлС строк билета B_NID=")};

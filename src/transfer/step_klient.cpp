@@ -3,6 +3,8 @@
 // a non-empty note that differs on the main database comes back to the branch.
 #include "transfer/transfer.h"
 
+using namespace Qt::StringLiterals;
+
 namespace varid {
 
 namespace {
@@ -44,26 +46,26 @@ void Transfer::Rec_Klient()
     CopyRecipe r;
     r.source = &sel;
     r.bar = Bar::Klient;
-    r.keyColumns = {QStringLiteral("K_NID")};
+    r.keyColumns = {u"K_NID"_s};
     r.lookup = [](const RowSet& row) {
-        return Statement(QStringLiteral("Select * FROM KLIENT Where K_NID=%1 "), {row.value(QStringLiteral("K_NID"))});
+        return Statement(u"Select * FROM KLIENT Where K_NID=%1 "_s, {row.value(u"K_NID"_s)});
     };
     r.insert = &dm2_.Ins_Klient;
     r.update = nullptr; // a client already on the main database is not changed there
     r.form = Form::Text;
     r.failureLine = [](const RowSet& row, bool) {
-        return QStringLiteral("Ошибка! Записи на ГлС Клиента K_NID=") + row.text(QStringLiteral("K_NID"))
-            + QStringLiteral(" and K_FIO=") + row.text(QStringLiteral("K_FIO"))
-            + QStringLiteral(" and K_NOMER=") + row.text(QStringLiteral("K_NOMER"));
+        return u"Ошибка! Записи на ГлС Клиента K_NID="_s + row.text(u"K_NID"_s)
+            + u" and K_FIO="_s + row.text(u"K_FIO"_s)
+            + u" and K_NOMER="_s + row.text(u"K_NOMER"_s);
     };
     // The note travels back: a non-empty main note that differs replaces the local one.
     r.onFound = [this](const RowSet& row, const RowSet& found) {
-        const QString note = found.text(QStringLiteral("K_PROCHEE"));
-        if (note.isEmpty() || note == row.text(QStringLiteral("K_PROCHEE")))
+        const QString note = found.text(u"K_PROCHEE"_s);
+        if (note.isEmpty() || note == row.text(u"K_PROCHEE"_s))
             return;
         // One statement on the client's own row: nothing when the branch no longer has it.
-        copy_.execLocal(Statement(QStringLiteral("Update KLIENT Set K_PROCHEE=%1 Where K_NID=%2"),
-                                  {note, row.value(QStringLiteral("K_NID"))}));
+        copy_.execLocal(Statement(u"Update KLIENT Set K_PROCHEE=%1 Where K_NID=%2"_s,
+                                  {note, row.value(u"K_NID"_s)}));
     };
     copy_.walk(r);
 }

@@ -5,6 +5,8 @@
 
 #include "data/values.h"
 
+using namespace Qt::StringLiterals;
+
 namespace varid {
 
 void Transfer::Rec_Ostatok()
@@ -21,24 +23,24 @@ void Transfer::Rec_Ostatok()
     const QVariantList values{state_.branchCode(), startYear, endYear, startMonth, endMonth};
     const auto statement = [&values](const QString& sql) { return Statement(sql, values); };
     Query& sel = dm2_.Q1DM;
-    const QString order = QStringLiteral("Order By O_MESIC, O_SCHET");
+    const QString order = u"Order By O_MESIC, O_SCHET"_s;
     if (state_.incremental()) {
-        RecordCopy::openWalk(sel, statement(QStringLiteral("SELECT * FROM OSTATOK Where O_NEW_OLD='NEW' and O_KTO=%1 ") + order));
+        RecordCopy::openWalk(sel, statement(u"SELECT * FROM OSTATOK Where O_NEW_OLD='NEW' and O_KTO=%1 "_s + order));
     } else {
         const bool oneYear = startYear == endYear;
-        const QString range = oneYear ? QStringLiteral("O_GOD=%2 and O_MESIC BETWEEN %4 and %5 ") : QStringLiteral("O_GOD Between%2 and %3 ");
+        const QString range = oneYear ? u"O_GOD=%2 and O_MESIC BETWEEN %4 and %5 "_s : u"O_GOD Between%2 and %3 "_s;
         // Within one year the local texts end the branch code with two blanks, the main ones with one.
-        const QString localEnd = oneYear ? QStringLiteral("  ") : QStringLiteral(" ");
-        const QString rows = QStringLiteral("SELECT * FROM OSTATOK Where ") + range + QStringLiteral("and O_KTO=%1");
-        const QString sums = QStringLiteral("SELECT COUNT(O_NID) as O_KOL, SUM(O_DEBET)+SUM(O_KREDIT) as O_SUMMA FROM OSTATOK Where ")
-            + range + QStringLiteral("and O_KTO=%1");
+        const QString localEnd = oneYear ? u"  "_s : u" "_s;
+        const QString rows = u"SELECT * FROM OSTATOK Where "_s + range + u"and O_KTO=%1"_s;
+        const QString sums = u"SELECT COUNT(O_NID) as O_KOL, SUM(O_DEBET)+SUM(O_KREDIT) as O_SUMMA FROM OSTATOK Where "_s
+            + range + u"and O_KTO=%1"_s;
         RecordCopy::openWalk(sel, statement(rows + localEnd + order));
-        const int mainRows = copy_.count(dm2_.ADOC2, statement(rows + QStringLiteral(" ") + order));
-        const PeriodTotals local = copy_.totals(dm_.ADOC1, statement(sums + localEnd), QStringLiteral("O_KOL"), QStringLiteral("O_SUMMA"));
-        const PeriodTotals main = copy_.totals(dm2_.ADOC2, statement(sums + QStringLiteral(" ")), QStringLiteral("O_KOL"), QStringLiteral("O_SUMMA"));
+        const int mainRows = copy_.count(dm2_.ADOC2, statement(rows + u" "_s + order));
+        const PeriodTotals local = copy_.totals(dm_.ADOC1, statement(sums + localEnd), u"O_KOL"_s, u"O_SUMMA"_s);
+        const PeriodTotals main = copy_.totals(dm2_.ADOC2, statement(sums + u" "_s), u"O_KOL"_s, u"O_SUMMA"_s);
         const Statement deletion = statement(oneYear
-            ? QStringLiteral("Delete FROM OSTATOK Where O_KTO=%1 and O_GOD=%2 and O_MESIC BETWEEN %4 and %5 ")
-            : QStringLiteral("Delete FROM OSTATOK Where O_KTO=%1 and O_GOD Between%2 and %3 "));
+            ? u"Delete FROM OSTATOK Where O_KTO=%1 and O_GOD=%2 and O_MESIC BETWEEN %4 and %5 "_s
+            : u"Delete FROM OSTATOK Where O_KTO=%1 and O_GOD Between%2 and %3 "_s);
         // Both tests read the totals taken before any deletion; without a transaction.
         if (mainRows > sel.rowCount() && copy_.mayReplace("остатки", sel.rowCount(), mainRows, periodText()))
             copy_.deletePeriod(deletion);
@@ -50,28 +52,28 @@ void Transfer::Rec_Ostatok()
     CopyRecipe r;
     r.source = &sel;
     r.bar = Bar::Ostatok;
-    r.keyColumns = {QStringLiteral("O_NID")};
+    r.keyColumns = {u"O_NID"_s};
     r.ensureOpen = false; // this step does not first open the main connection
     r.lookup = [](const RowSet& row) {
-        QString text = QStringLiteral("Select * From OSTATOK Where O_KTO=%1 and O_GOD=%2  and O_MESIC=%3 and O_SCHET=%4 ");
-        QVariantList values{row.value(QStringLiteral("O_KTO")), row.value(QStringLiteral("O_GOD")), row.value(QStringLiteral("O_MESIC")),
-                            row.value(QStringLiteral("O_SCHET"))};
-        if (!row.text(QStringLiteral("O_KASSA")).isEmpty()) {
-            text += QStringLiteral("and O_KASSA=%5 ");
-            values << row.value(QStringLiteral("O_KASSA"));
+        QString text = u"Select * From OSTATOK Where O_KTO=%1 and O_GOD=%2  and O_MESIC=%3 and O_SCHET=%4 "_s;
+        QVariantList values{row.value(u"O_KTO"_s), row.value(u"O_GOD"_s), row.value(u"O_MESIC"_s),
+                            row.value(u"O_SCHET"_s)};
+        if (!row.text(u"O_KASSA"_s).isEmpty()) {
+            text += u"and O_KASSA=%5 "_s;
+            values << row.value(u"O_KASSA"_s);
         }
         return Statement(text, values);
     };
     r.insert = &dm2_.Ins_Ostatok;
     r.update = &dm2_.Up_Ostatok;
     r.failureLine = [](const RowSet& row, bool inserting) {
-        return (inserting ? QStringLiteral("Ошибка! Записи на ГлС Остатков O_SCHET=") : QStringLiteral("Ошибка! Изменить на ГлС Остатков O_SCHET="))
-            + row.text(QStringLiteral("O_SCHET")) + QStringLiteral(" and O_DEBET=") + row.text(QStringLiteral("O_DEBET"))
-            + QStringLiteral(" and O_KREDIT=") + row.text(QStringLiteral("O_KREDIT")) + QStringLiteral(" and MESIC=")
-            + row.text(QStringLiteral("O_MESIC")) + QStringLiteral(" and O_GOD=") + row.text(QStringLiteral("O_GOD"));
+        return (inserting ? u"Ошибка! Записи на ГлС Остатков O_SCHET="_s : u"Ошибка! Изменить на ГлС Остатков O_SCHET="_s)
+            + row.text(u"O_SCHET"_s) + u" and O_DEBET="_s + row.text(u"O_DEBET"_s)
+            + u" and O_KREDIT="_s + row.text(u"O_KREDIT"_s) + u" and MESIC="_s
+            + row.text(u"O_MESIC"_s) + u" and O_GOD="_s + row.text(u"O_GOD"_s);
     };
     r.markSent = [](const RowSet& row) {
-        return Statement(QStringLiteral("UpDate OSTATOK Set O_NEW_OLD='OLD' Where O_NID=%1 "), {row.value(QStringLiteral("O_NID"))});
+        return Statement(u"UpDate OSTATOK Set O_NEW_OLD='OLD' Where O_NID=%1 "_s, {row.value(u"O_NID"_s)});
     };
     copy_.walk(r);
 }

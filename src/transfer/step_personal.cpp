@@ -5,13 +5,15 @@
 
 #include "data/values.h"
 
+using namespace Qt::StringLiterals;
+
 namespace varid {
 
 namespace {
-const QStringList kStaffColumns{QStringLiteral("P_NAME"), QStringLiteral("P_LOGIN"), QStringLiteral("P_PASS"),
-                                QStringLiteral("P_KTO"), QStringLiteral("P_OGR")};
-const QStringList kOnOffColumns{QStringLiteral("OO_NAME"), QStringLiteral("OO_KTO"), QStringLiteral("OO_DATA"),
-                                QStringLiteral("OO_ON"), QStringLiteral("OO_OFF")};
+const QStringList kStaffColumns{u"P_NAME"_s, u"P_LOGIN"_s, u"P_PASS"_s,
+                                u"P_KTO"_s, u"P_OGR"_s};
+const QStringList kOnOffColumns{u"OO_NAME"_s, u"OO_KTO"_s, u"OO_DATA"_s,
+                                u"OO_ON"_s, u"OO_OFF"_s};
 
 void copyColumns(RowSet& to, const RowSet& from, const QStringList& columns)
 {
@@ -24,7 +26,7 @@ void insertStaff(Connection& c, TableCursor& staff, const RowSet& from)
 {
     c.beginTransaction();
     staff.insert();
-    staff.set(QStringLiteral("P_NID"), from.text(QStringLiteral("P_NID")));
+    staff.set(u"P_NID"_s, from.text(u"P_NID"_s));
     copyColumns(staff, from, kStaffColumns);
     staff.post();
     c.commit();
@@ -32,13 +34,13 @@ void insertStaff(Connection& c, TableCursor& staff, const RowSet& from)
 
 QString staffLine(const char* lead, const RowSet& row)
 {
-    return QString::fromUtf8(lead) + row.text(QStringLiteral("P_NID")) + QStringLiteral(" and P_NAME=") + row.text(QStringLiteral("P_NAME"));
+    return QString::fromUtf8(lead) + row.text(u"P_NID"_s) + u" and P_NAME="_s + row.text(u"P_NAME"_s);
 }
 } // namespace
 
 void Transfer::Rec_Personal()
 {
-    const QString staffList = QStringLiteral("Select * From PERSONAL ORDER BY P_NAME ");
+    const QString staffList = u"Select * From PERSONAL ORDER BY P_NAME "_s;
     const QString kto = state_.branchCode();
     TableCursor& localStaff = dm_.T_PERSONAL;
     localStaff.open();
@@ -48,8 +50,8 @@ void Transfer::Rec_Personal()
     RecordCopy::openQuery(localList, staffList);
     Query& onOff = dm_.Q2;
     RecordCopy::openQuery(onOff, state_.incremental()
-        ? Statement(QStringLiteral("SELECT * FROM ONOFF Where OO_DATA=%1 and OO_KTO=%2  "), {wallClock(clock_.now().date()), kto})
-        : Statement(QStringLiteral("SELECT * FROM ONOFF Where OO_DATA Between %1 and  %2 and OO_KTO=%3  "),
+        ? Statement(u"SELECT * FROM ONOFF Where OO_DATA=%1 and OO_KTO=%2  "_s, {wallClock(clock_.now().date()), kto})
+        : Statement(u"SELECT * FROM ONOFF Where OO_DATA Between %1 and  %2 and OO_KTO=%3  "_s,
                     {state_.period().start(), state_.period().end(), kto}));
     const int mainCount = mainList.rowCount();
     state_.setBarMax(Bar::Personal, mainCount + onOff.rowCount() + localList.rowCount());
@@ -58,18 +60,18 @@ void Transfer::Rec_Personal()
     Connection& local = dm_.ADOC1;
     for (mainList.first(); !mainList.eof(); mainList.next()) {
         state_.setBarPos(Bar::Personal, mainList.recNo());
-        const QVariant nid = mainList.value(QStringLiteral("P_NID"));
+        const QVariant nid = mainList.value(u"P_NID"_s);
         // A member without an identifier cannot be matched: its failure line, never copied.
-        if (mainList.text(QStringLiteral("P_NID")).trimmed().isEmpty()) {
+        if (mainList.text(u"P_NID"_s).trimmed().isEmpty()) {
             copy_.refuse(staffLine("Ошибка! Записи с ГлС Сотрудника P_NID=", mainList));
             continue;
         }
-        if (localStaff.locate(QStringLiteral("P_NID"), nid)) {
+        if (localStaff.locate(u"P_NID"_s, nid)) {
             copy_.guarded(local, [&] {
                 localStaff.close();
                 localStaff.open();
-                if (!localStaff.locate(QStringLiteral("P_NID"), nid))
-                    throw DbError(QStringLiteral("Staff member %1 is no longer there").arg(nid.toString()));
+                if (!localStaff.locate(u"P_NID"_s, nid))
+                    throw DbError(u"Staff member %1 is no longer there"_s.arg(nid.toString()));
                 local.beginTransaction();
                 localStaff.edit();
                 copyColumns(localStaff, mainList, kStaffColumns);
@@ -89,11 +91,11 @@ void Transfer::Rec_Personal()
     Connection& main = dm2_.ADOC2;
     for (localList.first(); !localList.eof(); localList.next()) {
         state_.setBarPos(Bar::Personal, mainCount + localList.recNo());
-        if (localList.text(QStringLiteral("P_NID")).trimmed().isEmpty()) {
+        if (localList.text(u"P_NID"_s).trimmed().isEmpty()) {
             copy_.refuse(staffLine("Ошибка! Записи на ГлС Сотрудника P_NID=", localList));
             continue;
         }
-        if (mainStaff.locate(QStringLiteral("P_NID"), localList.value(QStringLiteral("P_NID"))))
+        if (mainStaff.locate(u"P_NID"_s, localList.value(u"P_NID"_s)))
             continue; // a member on both sides is never changed on the main database
         copy_.guarded(main, [&] { insertStaff(main, mainStaff, localList); },
                       [&] { return staffLine("Ошибка! Записи на ГлС Сотрудника P_NID=", localList); });
@@ -113,8 +115,8 @@ void Transfer::Rec_Personal()
     };
     for (onOff.first(); !onOff.eof(); onOff.next()) {
         state_.setBarPos(Bar::Personal, state_.barPos(Bar::Personal) + onOff.recNo());
-        RecordCopy::openQuery(lookup, Statement(QStringLiteral("Select * From ONOFF Where OO_DATA=%1 and OO_KTO=%2  and OO_NAME=%3 "),
-            {onOff.value(QStringLiteral("OO_DATA")), onOff.value(QStringLiteral("OO_KTO")), onOff.value(QStringLiteral("OO_NAME"))}));
+        RecordCopy::openQuery(lookup, Statement(u"Select * From ONOFF Where OO_DATA=%1 and OO_KTO=%2  and OO_NAME=%3 "_s,
+            {onOff.value(u"OO_DATA"_s), onOff.value(u"OO_KTO"_s), onOff.value(u"OO_NAME"_s)}));
         if (lookup.rowCount() == 0) {
             quietly([&] {
                 main.beginTransaction();
@@ -126,8 +128,8 @@ void Transfer::Rec_Personal()
             });
         } else {
             mainOnOff.open();
-            if (mainOnOff.locate(QStringLiteral("OO_NAME; OO_DATA; OO_KTO"),
-                                 {onOff.value(QStringLiteral("OO_NAME")), onOff.value(QStringLiteral("OO_DATA")), onOff.value(QStringLiteral("OO_KTO"))})) {
+            if (mainOnOff.locate(u"OO_NAME; OO_DATA; OO_KTO"_s,
+                                 {onOff.value(u"OO_NAME"_s), onOff.value(u"OO_DATA"_s), onOff.value(u"OO_KTO"_s)})) {
                 quietly([&] {
                     main.beginTransaction();
                     mainOnOff.edit();
