@@ -13,6 +13,8 @@ QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 QT_END_NAMESPACE
 
+#include "transfer/recordcopy.h"
+
 namespace varid::testing {
 
 // Qt SQL wants an application object; one for the whole test binary.
@@ -20,6 +22,14 @@ QCoreApplication& app();
 
 // HOME/Path.ini pointing at HOME/local.db and HOME/main.db.
 void writePathIni(const QString& home, const char* interval = "30", const char* start = "60");
+
+// Rows one by one, as every walk went before batches and as a batch goes again when it
+// cannot be written whole: for the tests of the seams between single rows.
+struct RowByRow {
+    int before = RecordCopy::batchRows;
+    RowByRow() { RecordCopy::batchRows = 1; }
+    ~RowByRow() { RecordCopy::batchRows = before; }
+};
 
 class TwoDatabases : public ::testing::Test {
 protected:

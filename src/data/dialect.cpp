@@ -339,10 +339,15 @@ QString odbcCallText(const QString& procName, const QStringList& paramNames)
 
 QString odbcTransactionText(const QString& procName, const QStringList& paramNames)
 {
-    QString call = odbcCallText(procName, paramNames);
-    call.remove(0, call.indexOf(QLatin1String("EXEC ")));
-    return QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; ") + call
-        + QStringLiteral("; COMMIT TRAN; SELECT 1 AS COMMITTED");
+    return odbcBatchText({odbcCallText(procName, paramNames)});
+}
+
+QString odbcBatchText(const QStringList& calls)
+{
+    QString text = QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; ");
+    for (const QString& c : calls)
+        text += c.mid(c.indexOf(QLatin1String("EXEC "))) + QStringLiteral("; ");
+    return text + QStringLiteral("COMMIT TRAN; SELECT 1 AS COMMITTED");
 }
 
 QString odbcBatchRollbackText()

@@ -71,6 +71,10 @@ QString odbcCallText(const QString& procName, const QStringList& paramNames);
 // trip. With XACT_ABORT a failing statement rolls the transaction back on the server and
 // ends the batch, so the row it selects last arrives only when the commit has been done.
 QString odbcTransactionText(const QString& procName, const QStringList& paramNames);
+// Several calls in one transaction, one text: the calls in the order given (each as
+// odbcCallText without its SET), ending with the select that proves the commit. With
+// XACT_ABORT the first failing call rolls everything back and ends the batch.
+QString odbcBatchText(const QStringList& calls);
 // What undoes whatever such a batch left open when it failed part-way.
 QString odbcBatchRollbackText();
 

@@ -78,6 +78,25 @@ void RowSet::close()
     state_ = State::Browse;
 }
 
+void RowSet::copyShapeOf(const RowSet& source)
+{
+    close();
+    table_ = source.table_;
+    columns_ = source.columns_;
+    kinds_ = source.kinds_;
+    index_ = source.index_;
+    active_ = true;
+}
+
+void RowSet::appendCurrentOf(const RowSet& source)
+{
+    if (source.rows_.isEmpty())
+        return;
+    rows_ << source.rows_[source.cur_];
+    rowIds_ << source.rowIds_.value(source.cur_);
+    eof_ = false;
+}
+
 void RowSet::describe(const QSqlQuery& q, const QString& table)
 {
     table_ = table;

@@ -52,6 +52,12 @@ public:
 
     Connection& connection() const { return *conn_; }
 
+    // The rows of a batch, copied from a set as it is walked: `copyShapeOf` takes the
+    // source's columns and table and drops any rows; `appendCurrentOf` adds the source's
+    // current row. The copies are written through like the source's own rows.
+    void copyShapeOf(const RowSet& source);
+    void appendCurrentOf(const RowSet& source);
+
 protected:
     void load(QSqlQuery& q, const QString& table);
     void describe(const QSqlQuery& q, const QString& table);

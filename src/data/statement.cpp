@@ -18,4 +18,20 @@ QString Statement::text() const
     return out;
 }
 
+Statement Statement::join(const QVector<Statement>& parts, const QString& separator)
+{
+    QString sql;
+    QVariantList values;
+    for (qsizetype k = 0; k < parts.size(); ++k) {
+        if (k > 0)
+            sql += separator;
+        const Statement& p = parts[k];
+        p.split([&sql](QStringView piece) { sql += piece; }, [&](int i) {
+            values << p.values()[i];
+            sql += QLatin1Char('%') + QString::number(values.size());
+        });
+    }
+    return Statement(sql, values);
+}
+
 } // namespace varid

@@ -36,6 +36,10 @@ public:
     template <typename Piece, typename Mark>
     void split(Piece piece, Mark mark) const;
 
+    // The statements one after another with `separator` between them: their values follow
+    // one another, their marks numbered again.
+    static Statement join(const QVector<Statement>& parts, const QString& separator);
+
     bool operator==(const Statement&) const = default;
 
 private:

@@ -127,16 +127,28 @@ void StoredProc::executeInTransaction()
     }
     // The embedded file through the ODBC driver: it runs several statements in one call but
     // binds values to the first only, so the values are written into the text as literals.
+    conn_->runTransaction(QStringLiteral("BEGIN IMMEDIATE;") + literalBody() + QStringLiteral("\nCOMMIT"));
+}
+
+QString StoredProc::literalBody()
+{
     loadEmbeddedBody();
-    QString batch = QStringLiteral("BEGIN IMMEDIATE;");
+    QString body;
     for (const Compiled& c : body_) {
         QString statement = withLiterals(c.text, storageValues(c.params)).trimmed();
         while (statement.endsWith(QLatin1Char(';')))
             statement.chop(1);
-        batch += QLatin1Char('\n') + statement + QLatin1Char(';');
+        body += QLatin1Char('\n') + statement + QLatin1Char(';');
     }
-    batch += QStringLiteral("\nCOMMIT");
-    conn_->runTransaction(batch);
+    return body;
+}
+
+QString StoredProc::odbcCall() const
+{
+    QStringList names;
+    for (const ParamDef& p : params_)
+        names << p.name;
+    return odbcCallText(name_, names);
 }
 
 QVariantList StoredProc::odbcBinds() const

@@ -31,6 +31,15 @@ public:
     QVariant param(const QString& param) const;
     void clear(); // every parameter back to null
 
+    // The values as set, to be set again (a batch keeps each call's own).
+    const QVector<QVariant>& values() const { return values_; }
+    void setValues(const QVector<QVariant>& values) { values_ = values; }
+    // The call as SQL Server's batch text writes it, its values bound in odbcBinds() order.
+    QString odbcCall() const;
+    // The embedded body with the values written in as literals: what the ODBC driver runs
+    // of it inside a batch's text.
+    QString literalBody();
+
     void execute();
     // The procedure in a transaction of its own. Where the connection batches transactions,
     // begin, procedure and commit are one round trip; a failure leaves the connection in the

@@ -1,11 +1,16 @@
 #include "transfer/recordcopy.h"
 
+#include "data/callbatch.h"
 #include "data/dialect.h"
 #include "data/values.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <cmath>
+
+using namespace Qt::StringLiterals;
 
 namespace varid {
 
@@ -157,25 +162,72 @@ private:
 };
 } // namespace
 
+namespace {
+// Which row on the target a lookup finds: two rows of one batch must not name the same one,
+// or the second would be looked up before the first was written. Values compare as SQL
+// Server compares them (letter case and trailing blanks aside).
+QString lookupTarget(const Statement& st)
+{
+    QString t = st.sql();
+    for (const QVariant& v : st.values())
+        t += QLatin1Char('\x1f') + textForm(v).trimmed().toLower();
+    return t;
+}
+
+// "Select * From X Where ..." as the part of a batch's lookup that tags its rows with the
+// batch row they belong to; empty for a lookup of another shape.
+Statement taggedLookup(const Statement& st, int row)
+{
+    static const QRegularExpression selectAll(u"^\\s*select\\s+\\*\\s+from\\s"_s, QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = selectAll.match(st.sql());
+    if (!m.hasMatch())
+        return Statement();
+    QString sql = st.sql();
+    const qsizetype star = sql.indexOf(QLatin1Char('*'));
+    sql.replace(star, 1, QString::number(row) + u" AS X_ROW, *"_s);
+    return Statement(sql, st.values());
+}
+} // namespace
+
+int RecordCopy::batchRows = 100;
+
 void RecordCopy::walk(const CopyRecipe& r)
 {
     RowSet& src = *r.source;
     Connection& target = r.direction == Direction::Up ? dm2_.ADOC2 : dm_.ADOC1;
     Query& lookup = lookupOn(target);
     MarkGroup marks(dm_.ADOC1, r.direction == Direction::Up);
-    for (src.first(); !src.eof(); src.next()) {
-        state_.setBarPos(r.bar, r.barOffset + src.recNo());
-        if (keyMissing(src, r.keyColumns)) {
-            refuse(r.failureLine(src, true));
-            continue;
+
+    // A row's mark, after its copy was committed or refused.
+    const auto mark = [&](RowSet& row) {
+        // Marked whether the copy succeeded or was refused: the night's five-day re-send
+        // is the retry for a refused row.
+        if (r.deferMarks && r.markSent) {
+            r.deferMarks->push_back(r.markSent(row));
+        } else if (r.markSent || r.markRow) {
+            marks.begin();
+            if (r.markSent)
+                execLocal(r.markSent(row));
+            if (r.markRow)
+                r.markRow(row);
         }
-        openQuery(lookup, r.lookup(src));
+        marks.marked();
+    };
+
+    // One row on its own: its lookup, its write in a transaction of its own, its mark.
+    const auto one = [&](RowSet& row, int position) {
+        state_.setBarPos(r.bar, r.barOffset + position);
+        if (keyMissing(row, r.keyColumns)) {
+            refuse(r.failureLine(row, true));
+            return;
+        }
+        openQuery(lookup, r.lookup(row));
         const int found = lookup.rowCount();
         if (r.afterLookup)
-            r.afterLookup(src, found);
+            r.afterLookup(row, found);
         if (found > 0 && r.onFound) {
             marks.begin(); // a note coming back is a write on the branch's database too
-            r.onFound(src, lookup);
+            r.onFound(row, lookup);
         }
         StoredProc* proc = found > 0 ? r.update : r.insert;
         if (proc && found > 0 && r.updateWhen && !r.updateWhen(lookup))
@@ -184,29 +236,133 @@ void RecordCopy::walk(const CopyRecipe& r)
             guarded(target, [&] {
                 if (r.ensureOpen)
                     target.connect();
-                fill(*proc, src, r.form, r.skip);
+                fill(*proc, row, r.form, r.skip);
                 if (!r.alsoInTransaction) {
                     proc->executeInTransaction(); // one round trip where the link batches
                     return;
                 }
                 target.beginTransaction();
                 proc->execute();
-                r.alsoInTransaction(src, found == 0);
+                r.alsoInTransaction(row, found == 0);
                 target.commit();
-            }, [&] { return r.failureLine(src, found == 0); });
+            }, [&] { return r.failureLine(row, found == 0); });
         }
-        // Marked whether the copy succeeded or was refused: the night's five-day re-send
-        // is the retry for a refused row.
-        if (r.deferMarks && r.markSent) {
-            r.deferMarks->push_back(r.markSent(src));
-        } else if (r.markSent || r.markRow) {
-            marks.begin();
-            if (r.markSent)
-                execLocal(r.markSent(src));
-            if (r.markRow)
-                r.markRow(src);
+        mark(row);
+    };
+
+    // A batch: one lookup of all its rows, one write of all their copies in one transaction,
+    // then their marks. False when it could not be written as one, with nothing of it
+    // written: its rows then go one by one, as above, each with its own line and mark.
+    const auto many = [&](RowSet& batch, const QVector<Statement>& lookups, const QVector<int>& positions) {
+        state_.setBarPos(r.bar, r.barOffset + positions.front()); // the bar moves by batch
+        QVector<Statement> tagged;
+        for (int i = 0; i < lookups.size(); ++i) {
+            tagged << taggedLookup(lookups[i], i);
+            if (tagged.back().isEmpty())
+                return false;
         }
-        marks.marked();
+        const Statement all = Statement::join(tagged, u" UNION ALL "_s);
+        try {
+            openQuery(lookup, Statement(all.sql() + u" Order By X_ROW"_s, all.values()));
+        } catch (const DbError& e) {
+            if (e.unavailable())
+                throw; // the step ends here, as a row's lookup would end it
+            return false;
+        }
+        QVector<int> found(lookups.size());
+        for (lookup.first(); !lookup.eof(); lookup.next()) {
+            const qlonglong i = lookup.integer(u"X_ROW"_s);
+            if (i >= 0 && i < found.size())
+                ++found[int(i)];
+        }
+        CallBatch calls(target);
+        try {
+            int i = 0;
+            for (batch.first(); !batch.eof(); batch.next(), ++i) {
+                StoredProc* proc = found[i] > 0 ? r.update : r.insert;
+                if (proc && found[i] > 0 && r.updateWhen && lookup.locate(u"X_ROW"_s, i) && !r.updateWhen(lookup))
+                    proc = nullptr;
+                if (!proc)
+                    continue;
+                fill(*proc, batch, r.form, r.skip);
+                calls.add(*proc);
+            }
+            if (!calls.isEmpty()) {
+                if (r.ensureOpen)
+                    target.connect();
+                calls.execute();
+            }
+        } catch (const DbError&) {
+            if (target.inTransaction()) {
+                try { target.rollback(); } catch (const DbError&) {} // the rows' own writes will tell
+            }
+            return false;
+        }
+        // Committed on the main database: now what each row's lookup asked for, and the marks.
+        int i = 0;
+        for (batch.first(); !batch.eof(); batch.next(), ++i) {
+            if (r.afterLookup)
+                r.afterLookup(batch, found[i]);
+            if (found[i] > 0 && r.onFound && lookup.locate(u"X_ROW"_s, i)) {
+                marks.begin();
+                r.onFound(batch, lookup);
+            }
+            mark(batch);
+        }
+        state_.setBarPos(r.bar, r.barOffset + positions.back());
+        return true;
+    };
+
+    // Rows go in batches upward, where nothing but the copy is written in the row's
+    // transaction; downward and with an extra write, one by one.
+    int limit = r.direction == Direction::Up && !r.alsoInTransaction ? batchRows : 1;
+    int params = 1;
+    for (const StoredProc* p : {r.insert, r.update})
+        if (p)
+            params = std::max(params, int(p->params().size()));
+    limit = std::min(limit, CallBatch::kMaxBinds / params);
+    if (limit <= 1) {
+        for (src.first(); !src.eof(); src.next())
+            one(src, src.recNo());
+    } else {
+        RowSet batch(src.connection());
+        QVector<Statement> lookups;
+        QVector<int> positions;
+        QSet<QString> targets;
+        src.first();
+        while (!src.eof()) {
+            batch.copyShapeOf(src);
+            lookups.clear();
+            positions.clear();
+            targets.clear();
+            QElapsedTimer age;
+            age.start();
+            while (!src.eof() && positions.size() < limit && age.elapsed() < kBatchMs) {
+                if (keyMissing(src, r.keyColumns)) {
+                    if (!positions.isEmpty())
+                        break; // the batch before it goes first, so the lines keep their order
+                    one(src, src.recNo());
+                    src.next();
+                    continue;
+                }
+                Statement st = r.lookup(src);
+                const QString to = lookupTarget(st);
+                if (targets.contains(to))
+                    break; // a second row for the same target waits for the next batch
+                targets.insert(to);
+                lookups << st;
+                batch.appendCurrentOf(src);
+                positions << src.recNo();
+                src.next();
+            }
+            if (positions.isEmpty())
+                continue;
+            if (positions.size() == 1 || !many(batch, lookups, positions)) {
+                int i = 0;
+                for (batch.first(); !batch.eof(); batch.next())
+                    one(batch, positions[i++]);
+            }
+        }
     }
     marks.end();
     src.endWalk();

@@ -72,7 +72,11 @@ class RecordCopy {
 public:
     RecordCopy(DM& dm, DM2& dm2, RunState& state, const Clock& clock);
 
+    // Upward, the rows go in batches of up to `batchRows` (or what kBatchMs of walking
+    // gives): one lookup, one write, then the marks. 1: every row on its own.
     void walk(const CopyRecipe& recipe);
+    static int batchRows;
+    static constexpr qint64 kBatchMs = 200;
     // The marks a walk deferred, in groups on the branch's database.
     void markAll(const QVector<Statement>& marks);
     void replaceChildren(const ChildRecipe& recipe);
