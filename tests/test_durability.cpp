@@ -13,6 +13,9 @@
 #include <QDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <optional>
 
 using namespace varid;
 using varid::testing::Branch;
@@ -444,4 +447,140 @@ TEST_F(Durability, TwoHomesOnOneBranchDatabase)
     third->formCreate();
     EXPECT_TRUE(third->session().claimDatabase());
     EXPECT_TRUE(third->connectSequence(Station::Variant::Timer)) << third->session().connectErrors.join(QLatin1Char(';')).toStdString();
+}
+
+namespace {
+// Every table of an embedded file, its rows sorted: what two runs are compared by.
+QString dumpOf(const QString& file)
+{
+    QString out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dump"));
+        db.setDatabaseName(file);
+        db.open();
+        QSqlQuery tables(db);
+        tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' ORDER BY name"));
+        while (tables.next()) {
+            const QString table = tables.value(0).toString();
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("SELECT * FROM ") + table);
+            QStringList rows;
+            while (q.next()) {
+                QStringList values;
+                for (int i = 0; i < q.record().count(); ++i) {
+                    // The main database gives inserted balances and extensions ids of its own.
+                    const QString column = q.record().fieldName(i);
+                    if (column == QStringLiteral("O_NID") || column == QStringLiteral("PRO_NID"))
+                        continue;
+                    values << (q.value(i).isNull() ? QStringLiteral("NULL") : q.value(i).toString());
+                }
+                rows << values.join(QLatin1Char('|'));
+            }
+            rows.sort();
+            out += table + QLatin1Char('\n') + rows.join(QLatin1Char('\n')) + QLatin1Char('\n');
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("dump"));
+    return out;
+}
+
+// Rows of three kinds, more than two batches of the ledger: refused rows in the middle of a
+// batch, a row without a key, a null amount, keys that look like dates, and two extensions
+// that the main database would take for one.
+void seedBatches(const std::function<void(const QString&)>& local, const std::function<void(const QString&)>& main,
+                 const char* marker)
+{
+    QStringList ledger, extensions, balances;
+    for (int i = 1; i <= 250; ++i) {
+        const QString id = i == 40 ? QStringLiteral("05.03.2010") : QStringLiteral("g%1").arg(i);
+        ledger << QStringLiteral("(%1,'2010-03-0%2 00:00:00',%3,'F1','1',%4,'%5','K%6')")
+                      .arg(i == 77 ? QStringLiteral("NULL") : QLatin1Char('\'') + id + QLatin1Char('\''))
+                      .arg(1 + i % 5).arg(i).arg(i == 90 ? QStringLiteral("NULL") : QString::number(i) + QStringLiteral(".25"))
+                      .arg(QString::fromLatin1(marker)).arg(i);
+    }
+    for (int i = 1; i <= 130; ++i)
+        extensions << QStringLiteral("('p%1','%2','2010-03-0%3 00:00:00',5,'F1','%4')")
+                          .arg(i).arg(i == 65 ? QStringLiteral("b60") : QStringLiteral("b%1").arg(i)).arg(1 + i % 5)
+                          .arg(QString::fromLatin1(marker));
+    for (int i = 1; i <= 120; ++i)
+        balances << QStringLiteral("('o%1','%1',3,2010,'F1','%2',%1,2)").arg(i).arg(QString::fromLatin1(marker));
+    local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_NOMER, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD, G_KEY) VALUES ")
+          + ledger.join(QLatin1Char(',')) + QStringLiteral(";")
+          + QStringLiteral("INSERT INTO PRODLENIE (PRO_NID, PRO_B_NID, PRO_DATA, PRO_SUMMA, PRO_KTO, PRO_NEW_OLD) VALUES ")
+          + extensions.join(QLatin1Char(',')) + QStringLiteral(";")
+          + QStringLiteral("INSERT INTO OSTATOK (O_NID, O_SCHET, O_MESIC, O_GOD, O_KTO, O_NEW_OLD, O_DEBET, O_KREDIT) VALUES ")
+          + balances.join(QLatin1Char(',')) + QStringLiteral(";"));
+    // The main database refuses two ledger entries and one extension; it holds entries and
+    // balances of the period that the branch no longer has (a night run deletes them).
+    main(QStringLiteral("CREATE TRIGGER refuse_g BEFORE INSERT ON GL_BOOK WHEN NEW.G_NID IN ('g150','g151') "
+                        "BEGIN SELECT RAISE(ABORT, 'refused'); END;"
+                        "CREATE TRIGGER refuse_p BEFORE INSERT ON PRODLENIE WHEN NEW.PRO_B_NID='b74' "
+                        "BEGIN SELECT RAISE(ABORT, 'refused'); END;"
+                        "INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA) VALUES ('gone1','2010-03-02 00:00:00','F1','1',1),"
+                        "('gone2','2010-03-03 00:00:00','F1','1',1);"
+                        "INSERT INTO OSTATOK (O_NID, O_SCHET, O_MESIC, O_GOD, O_KTO, O_DEBET, O_KREDIT) VALUES "
+                        "('ox1','x1',3,2010,'F1',1,2),('ox2','x2',3,2010,'F1',1,2);"));
+}
+} // namespace
+
+// A batch gives what its rows one by one give: the same lines, the same error marker, the
+// same marks and the same rows on the main database. By day and at night (across the
+// period's deletion), whole, and broken off inside a batch by a main database that stops
+// taking writes (then the next run finishes it).
+TEST_F(Durability, BatchesLeaveWhatRowsOneByOneLeave)
+{
+    struct Case {
+        const char* name;
+        bool incremental;
+        Bar takeAt;  // Count: not broken off
+        int position;
+    } cases[] = {
+        {"by day", true, Bar::Count, 0},
+        {"by day, broken off in the ledger's second batch", true, Bar::GL_Book, 101},
+        {"by day, broken off in the extensions' first batch", true, Bar::Prodlen, 1},
+        {"at night", false, Bar::Count, 0},
+        {"at night, broken off after the deletion", false, Bar::GL_Book, 101},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct Result {
+            QVector<RunEnd> ends;
+            QStringList lines;
+            QString marker, local, main;
+        } results[2];
+        for (int batched = 0; batched < 2; ++batched) {
+            SetUp();
+            std::optional<varid::testing::RowByRow> single;
+            if (!batched)
+                single.emplace();
+            seedBatches([this](const QString& sql) { local(sql); }, [this](const QString& sql) { main(sql); },
+                        c.incremental ? "NEW" : "OLD");
+            RunRequest r = request(c.incremental, Switch::Count);
+            for (Switch s : {Switch::Prodlenie, Switch::Ostatok, Switch::GL_Book})
+                r.switches[size_t(s)] = true;
+            Result& out = results[batched];
+            {
+                TakeMainAt context(r, mainFile(), c.takeAt == Bar::Count ? Bar::Klient : c.takeAt,
+                                   c.takeAt == Bar::Count ? -1 : c.position);
+                out.ends << runWith(context).end;
+                out.marker = context.errorMarker();
+                out.lines = linesOf(context);
+            }
+            if (c.takeAt != Bar::Count) {
+                RunContext next(r); // the next run finishes what the broken one left
+                out.ends << runWith(next).end;
+                out.lines << linesOf(next);
+            }
+            out.local = dumpOf(localFile());
+            out.main = dumpOf(mainFile());
+        }
+        EXPECT_EQ(results[1].ends, results[0].ends);
+        EXPECT_EQ(results[1].lines, results[0].lines);
+        EXPECT_EQ(results[1].marker, results[0].marker);
+        EXPECT_EQ(results[1].local, results[0].local);
+        EXPECT_EQ(results[1].main, results[0].main);
+        EXPECT_EQ(results[1].ends.back(), RunEnd::Completed);
+        // Not a comparison of two empty runs: the refusals are there.
+        EXPECT_GE(results[1].lines.filter(QStringLiteral("Ошибка! ")).size(), 4) << results[1].lines.join(QLatin1Char('\n')).toStdString();
+    }
 }
