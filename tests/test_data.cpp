@@ -89,6 +89,12 @@ TEST(Dialect, ATransactionInOneBatch)
     EXPECT_EQ(odbcTransactionText(QStringLiteral("Ins_GL_Book;1"), {QStringLiteral("@G_NID"), QStringLiteral("@G_DATA")}),
               QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; EXEC Ins_GL_Book;1 @G_NID=?, @G_DATA=?; COMMIT TRAN; SELECT 1 AS COMMITTED"));
     EXPECT_EQ(odbcBatchRollbackText(), QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRAN"));
+    // A batch of rows: the calls in walk order in one transaction, one text, one commit.
+    EXPECT_EQ(odbcBatchText({odbcCallText(QStringLiteral("Ins_GL_Book;1"), {QStringLiteral("@G_NID")}),
+                             odbcCallText(QStringLiteral("Up_GL_Book;1"), {QStringLiteral("@G_NID"), QStringLiteral("@G_SUMMA")}),
+                             odbcCallText(QStringLiteral("Ins_GL_Book;1"), {QStringLiteral("@G_NID")})}),
+              QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; EXEC Ins_GL_Book;1 @G_NID=?; "
+                             "EXEC Up_GL_Book;1 @G_NID=?, @G_SUMMA=?; EXEC Ins_GL_Book;1 @G_NID=?; COMMIT TRAN; SELECT 1 AS COMMITTED"));
     // The embedded file through ODBC: values written into the text, each as the literal that
     // reads back as itself, whatever it holds.
     const PositionalStatement st = positionalParams(

@@ -90,17 +90,24 @@ TEST_F(Durability, AParentStaysNewUntilItsLinesAreSent)
          "('l1','p1',1,'2010-03-05 00:00:00',1),('l2','p1',2,'2010-03-05 00:00:00',2),('l3','p1',3,'2010-03-05 00:00:00',3);",
          "SELECT AV_NEW_OLD FROM AVANS WHERE AV_NID='p1'", "AVANS_LINE", "AVL_AV_NID"},
     };
+    // Row by row the main database is taken after the first line; in batches, as the batch of
+    // lines begins, and none of them goes.
+    for (const bool batched : {false, true})
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lineTable);
+        SCOPED_TRACE(batched ? "in batches" : "row by row");
         SetUp();
+        std::optional<varid::testing::RowByRow> single;
+        if (!batched)
+            single.emplace();
         local(QString::fromUtf8(c.parent) + QString::fromUtf8(c.lines));
         const QString mainLines = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2='p1'")
                                       .arg(QString::fromLatin1(c.lineTable), QString::fromLatin1(c.lineParent));
         {
-            TakeMainAt broken(request(true, c.sw), mainFile(), c.lineBar, 2);
+            TakeMainAt broken(request(true, c.sw), mainFile(), c.lineBar, batched ? 1 : 2);
             EXPECT_EQ(runWith(broken).end, RunEnd::ConnectionLost);
         }
-        EXPECT_EQ(mainValue(mainLines).toInt(), 1); // one line went before the break
+        EXPECT_EQ(mainValue(mainLines).toInt(), batched ? 0 : 1); // what went before the break
         EXPECT_EQ(localValue(QString::fromUtf8(c.marker)).toString(), QStringLiteral("NEW"));
         {
             RunContext next(request(true, c.sw));

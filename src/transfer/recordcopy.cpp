@@ -387,25 +387,91 @@ void RecordCopy::replaceChildren(const ChildRecipe& r)
     state_.setBarMax(r.bar, total);
     if (total > 0 && beforeReplace)
         beforeReplace();
+    Connection& main = dm2_.ADOC2;
+    const int limit = std::max(1, std::min(batchRows, CallBatch::kMaxBinds / int(std::max(r.remove->params().size(),
+                                                                                             r.insert->params().size()))));
+    // The deletion pass: in batches, one transaction each; a batch that fails is rolled back
+    // and its deletions go one by one, each on its own as always (a failure ends the step).
     for (const ChildSet& s : r.sets) {
-        for (s.rows->first(); !s.rows->eof(); s.rows->next()) {
-            r.remove->clear();
-            fill(*r.remove, *s.rows, Form::Typed);
-            r.remove->execute();
+        RowSet batch(s.rows->connection());
+        s.rows->first();
+        while (!s.rows->eof()) {
+            batch.copyShapeOf(*s.rows);
+            CallBatch calls(main);
+            for (int n = 0; n < limit && !s.rows->eof(); ++n, s.rows->next()) {
+                batch.appendCurrentOf(*s.rows);
+                r.remove->clear();
+                fill(*r.remove, *s.rows, Form::Typed);
+                calls.add(*r.remove);
+            }
+            if (calls.size() > 1) {
+                try {
+                    calls.execute();
+                    continue;
+                } catch (const DbError& e) {
+                    if (main.inTransaction()) {
+                        try { main.rollback(); } catch (const DbError&) {}
+                    }
+                    if (e.unavailable())
+                        throw;
+                }
+            }
+            for (batch.first(); !batch.eof(); batch.next()) {
+                r.remove->clear();
+                fill(*r.remove, batch, Form::Typed);
+                r.remove->execute();
+            }
         }
     }
-    Connection& main = dm2_.ADOC2;
+    // The insertion pass: in batches; a batch that fails is rolled back and its lines go one
+    // by one, each in its own transaction with its failure line.
     int offset = 0;
     for (const ChildSet& s : r.sets) {
         RowSet& rows = *s.rows;
-        for (rows.first(); !rows.eof(); rows.next()) {
-            state_.setBarPos(r.bar, offset + rows.recNo());
-            guarded(main, [&] {
-                if (r.ensureOpen)
-                    main.connect();
-                fill(*r.insert, rows, Form::Typed);
-                r.insert->executeInTransaction();
-            }, [&] { return s.failureLine(rows); });
+        RowSet batch(rows.connection());
+        QVector<int> positions;
+        rows.first();
+        while (!rows.eof()) {
+            batch.copyShapeOf(rows);
+            positions.clear();
+            CallBatch calls(main);
+            bool filled = true;
+            for (int n = 0; n < limit && !rows.eof(); ++n, rows.next()) {
+                batch.appendCurrentOf(rows);
+                positions << rows.recNo();
+                if (!filled)
+                    continue;
+                try {
+                    fill(*r.insert, rows, Form::Typed);
+                    calls.add(*r.insert);
+                } catch (const DbError&) {
+                    filled = false; // a value the procedure cannot take: the lines go one by one
+                }
+            }
+            state_.setBarPos(r.bar, offset + positions.front());
+            if (filled && calls.size() > 1) {
+                try {
+                    if (r.ensureOpen)
+                        main.connect();
+                    calls.execute();
+                    state_.setBarPos(r.bar, offset + positions.back());
+                    continue;
+                } catch (const DbError&) {
+                    if (main.inTransaction()) {
+                        try { main.rollback(); } catch (const DbError&) {}
+                    }
+                }
+            }
+            int i = 0;
+            for (batch.first(); !batch.eof(); batch.next()) {
+                state_.setBarPos(r.bar, offset + positions[i++]);
+                guarded(main, [&] {
+                    if (r.ensureOpen)
+                        main.connect();
+                    fill(*r.insert, batch, Form::Typed);
+                    r.insert->executeInTransaction();
+                }, [&] { return s.failureLine(batch); });
+            }
         }
         offset += rows.rowCount();
         rows.endWalk();
