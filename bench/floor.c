@@ -1,12 +1,18 @@
-/* The floors Varid's first run is measured against, on the same two demo databases:
- *   floor perrow LOCAL MAIN KTO  the bare per-row protocol: every selected row looked up on
- *                                the main database, written in its own transaction
- *                                (synchronous FULL), then marked on the branch's database;
- *                                statements prepared once, WAL, the walk read from a second
- *                                connection as Varid reads it.
- *   floor bulk LOCAL MAIN KTO    one INSERT ... SELECT a table, one transaction: no per-row
- *                                durability at all, the lower bound of any copy.
- * Both copy every column as stored and leave the main database with the same rows a kind
+/* The floors Varid's first run is measured against, on the same two demo databases, each
+ * with Varid's own durability (the main database synchronous FULL, a commit there before any
+ * mark; the branch's database synchronous NORMAL, its marks in groups committed after their
+ * rows' main commits) and no more:
+ *   floor perrow LOCAL MAIN KTO   the bare per-row protocol: every selected row looked up on
+ *                                 the main database and written in its own transaction, then
+ *                                 marked (marks committed 256 at a time); statements prepared
+ *                                 once, WAL, the walk read from a second connection as Varid
+ *                                 reads it.
+ *   floor batched LOCAL MAIN KTO  the same in batches of 100 rows: one lookup statement for
+ *                                 the batch's keys, one transaction for its writes, then its
+ *                                 marks; children deleted and inserted 100 a transaction.
+ *   floor bulk LOCAL MAIN KTO     one INSERT ... SELECT a table, one transaction: no per-row
+ *                                 durability at all, the lower bound of any copy.
+ * All copy every column as stored and leave the main database with the same rows a kind
  * as Varid (identifiers the main procedures generate differ). */
 #include <sqlite3.h>
 #include <stdio.h>
@@ -83,10 +89,77 @@ static int column_of(sqlite3_stmt* s, const char* name)
     return -1;
 }
 
-static long perrow(const char* localf, const char* mainf, const char* kto)
+#define BATCH 100
+#define MARK_GROUP 256
+
+/* A walk in batches: up to `batch` rows copied (sqlite3_value_dup), one lookup statement for
+ * all their keys (a UNION ALL of the row's lookup, as Varid sends it), one transaction of
+ * their inserts, then their marks in the branch's open mark group. */
+static long batched(const struct kind* K, sqlite3_stmt* sel, int n, sqlite3_stmt* ins, sqlite3_stmt* look1,
+                    const char* where, int nkeys, const int* keys, sqlite3_stmt* mark, int markcol,
+                    sqlite3* main, sqlite3* local, int batch, int* marked)
 {
-    sqlite3* local = open_db(localf, "FULL");
-    sqlite3* reader = open_db(localf, "FULL");
+    (void)look1;
+    long copied = 0;
+    sqlite3_value** rows = calloc((size_t)batch * (size_t)n, sizeof *rows);
+    sqlite3_stmt* looks[BATCH + 1] = {0};
+    int more = 1;
+    while (more) {
+        int got = 0;
+        while (got < batch && (more = sqlite3_step(sel) == SQLITE_ROW)) {
+            for (int i = 0; i < n; ++i) rows[got * n + i] = sqlite3_value_dup(sqlite3_column_value(sel, i));
+            ++got;
+        }
+        if (!got) break;
+        char found[BATCH] = {0};
+        if (nkeys) {
+            if (!looks[got]) {
+                size_t len = (size_t)got * (strlen(where) + 80) + 64;
+                char* q = malloc(len);
+                q[0] = 0;
+                for (int r = 0; r < got; ++r) {
+                    char part[768];
+                    snprintf(part, sizeof part, "%sSELECT %d FROM %s WHERE %s", r ? " UNION ALL " : "", r, K->table, where);
+                    strcat(q, part);
+                }
+                looks[got] = prep(main, q);
+                free(q);
+            }
+            sqlite3_stmt* look = looks[got];
+            for (int r = 0; r < got; ++r)
+                for (int k = 0; k < nkeys; ++k) sqlite3_bind_value(look, r * nkeys + k + 1, rows[r * n + keys[k]]);
+            while (sqlite3_step(look) == SQLITE_ROW) found[sqlite3_column_int(look, 0)] = 1;
+            sqlite3_reset(look);
+        }
+        exec(main, "BEGIN");
+        for (int r = 0; r < got; ++r) {
+            if (found[r]) continue; /* an update of a found row costs the same write */
+            for (int i = 0; i < n; ++i) sqlite3_bind_value(ins, i + 1, rows[r * n + i]);
+            if (sqlite3_step(ins) != SQLITE_DONE) die(main, "insert");
+            sqlite3_reset(ins);
+        }
+        exec(main, "COMMIT");
+        for (int r = 0; r < got; ++r) {
+            if (mark) {
+                if (*marked == 0) exec(local, "BEGIN");
+                sqlite3_bind_value(mark, 1, rows[r * n + markcol]);
+                if (sqlite3_step(mark) != SQLITE_DONE) die(local, "mark");
+                sqlite3_reset(mark);
+                if (++*marked == MARK_GROUP) { exec(local, "COMMIT"); *marked = 0; }
+            }
+            for (int i = 0; i < n; ++i) sqlite3_value_free(rows[r * n + i]);
+            ++copied;
+        }
+    }
+    for (int i = 0; i <= BATCH; ++i) if (looks[i]) sqlite3_finalize(looks[i]);
+    free(rows);
+    return copied;
+}
+
+static long perrow(const char* localf, const char* mainf, const char* kto, int batch)
+{
+    sqlite3* local = open_db(localf, "NORMAL");
+    sqlite3* reader = open_db(localf, "NORMAL");
     sqlite3* main = open_db(mainf, "FULL");
     exec(local, "UPDATE REALIZ SET REA_KEY=REA_KTO||REA_NID WHERE REA_KEY IS NULL"); /* as Varid's key fill */
     long copied = 0;
@@ -105,8 +178,8 @@ static long perrow(const char* localf, const char* mainf, const char* kto)
         sqlite3_stmt* ins = prep(main, sql);
         sqlite3_stmt* look = NULL;
         int keys[4], nkeys = 0;
+        char where[512] = "";
         if (K->lookup_cols[0]) {
-            char where[512] = "";
             for (; nkeys < 4 && K->lookup_cols[nkeys]; ++nkeys) {
                 strcat(where, nkeys ? " AND " : ""); strcat(where, K->lookup_cols[nkeys]); strcat(where, "=?");
                 keys[nkeys] = column_of(sel, K->lookup_cols[nkeys]);
@@ -124,14 +197,24 @@ static long perrow(const char* localf, const char* mainf, const char* kto)
         sqlite3_stmt* mark = K->mark ? prep(local, K->mark) : NULL;
         const int markcol = K->mark_col ? column_of(sel, K->mark_col) : -1;
         if (del) {
-            /* Children: a deletion pass over every selected row first, without a transaction. */
+            /* Children: a deletion pass over every selected row first, without a transaction
+             * (batched: a transaction of up to BATCH deletions). */
+            int in = 0;
             while (sqlite3_step(sel) == SQLITE_ROW) {
+                if (batch > 1 && in == 0) exec(main, "BEGIN");
                 sqlite3_bind_value(del, 1, sqlite3_column_value(sel, delcol));
                 sqlite3_step(del); sqlite3_reset(del);
+                if (batch > 1 && ++in == batch) { exec(main, "COMMIT"); in = 0; }
             }
+            if (batch > 1 && in) exec(main, "COMMIT");
             sqlite3_reset(sel);
         }
-        while (sqlite3_step(sel) == SQLITE_ROW) {
+        int marked = 0;
+        if (batch > 1) {
+            copied += batched(K, sel, n, ins, look, where, nkeys, keys, mark, markcol, main, local, batch, &marked);
+            if (marked) exec(local, "COMMIT");
+        }
+        while (batch <= 1 && sqlite3_step(sel) == SQLITE_ROW) {
             int found = 0;
             if (look) {
                 for (int i = 0; i < nkeys; ++i) sqlite3_bind_value(look, i + 1, sqlite3_column_value(sel, keys[i]));
@@ -146,12 +229,15 @@ static long perrow(const char* localf, const char* mainf, const char* kto)
             }
             exec(main, "COMMIT");
             if (mark) {
+                if (marked == 0) exec(local, "BEGIN");
                 sqlite3_bind_value(mark, 1, sqlite3_column_value(sel, markcol));
                 if (sqlite3_step(mark) != SQLITE_DONE) die(local, "mark");
                 sqlite3_reset(mark);
+                if (++marked == MARK_GROUP) { exec(local, "COMMIT"); marked = 0; }
             }
             ++copied;
         }
+        if (batch <= 1 && marked) exec(local, "COMMIT");
         sqlite3_finalize(sel); sqlite3_finalize(ins);
         if (look) sqlite3_finalize(look);
         if (del) sqlite3_finalize(del);
@@ -202,8 +288,9 @@ static long bulk(const char* localf, const char* mainf, const char* kto)
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) { fprintf(stderr, "usage: floor perrow|bulk LOCAL MAIN KTO\n"); return 64; }
-    const long n = strcmp(argv[1], "bulk") == 0 ? bulk(argv[2], argv[3], argv[4]) : perrow(argv[2], argv[3], argv[4]);
+    if (argc != 5) { fprintf(stderr, "usage: floor perrow|batched|bulk LOCAL MAIN KTO\n"); return 64; }
+    const long n = strcmp(argv[1], "bulk") == 0 ? bulk(argv[2], argv[3], argv[4])
+                 : perrow(argv[2], argv[3], argv[4], strcmp(argv[1], "batched") == 0 ? BATCH : 1);
     printf("%ld rows copied\n", n);
     return 0;
 }
