@@ -495,6 +495,61 @@ void RecordCopy::replacePeriod(StoredProc& remove, const std::function<void(Stor
     }
 }
 
+void RecordCopy::cursorCopyAll(Connection& target, RowSet& rows, const std::function<Statement(const RowSet&)>& lookupOf,
+                               const QStringList& columns)
+{
+    // A batch of rows is looked up in one statement; each is then edited or appended as one
+    // row on its own would be. A second row for the same target waits for the next batch.
+    Query& q = lookupOn(target);
+    RowSet batch(rows.connection());
+    rows.first();
+    while (!rows.eof()) {
+        batch.copyShapeOf(rows);
+        QVector<Statement> tagged;
+        QSet<QString> targets;
+        while (!rows.eof() && tagged.size() < batchRows) {
+            const Statement st = lookupOf(rows);
+            const QString to = lookupTarget(st);
+            const Statement one = taggedLookup(st, int(tagged.size()));
+            if (targets.contains(to) || one.isEmpty())
+                break;
+            targets.insert(to);
+            tagged << one;
+            batch.appendCurrentOf(rows);
+            rows.next();
+        }
+        if (tagged.isEmpty()) { // a lookup of another shape: this row on its own
+            cursorCopy(target, lookupOf(rows), rows, columns);
+            rows.next();
+            continue;
+        }
+        const Statement all = Statement::join(tagged, u" UNION ALL "_s);
+        openQuery(q, Statement(all.sql() + u" Order By X_ROW"_s, all.values()));
+        static const QRegularExpression from(u"\\sfrom\\s+([A-Za-z_][A-Za-z0-9_]*)"_s, QRegularExpression::CaseInsensitiveOption);
+        q.writeThrough(from.match(tagged.front().sql()).captured(1));
+        // One commit a batch; a failure leaves nothing of it and ends the step, as a row's did.
+        target.beginTransaction();
+        try {
+            int i = 0;
+            for (batch.first(); !batch.eof(); batch.next(), ++i) {
+                if (q.locate(u"X_ROW"_s, i))
+                    q.edit();
+                else
+                    q.insert();
+                for (const QString& c : columns)
+                    q.set(c, batch.text(c));
+                q.post();
+            }
+            target.commit();
+        } catch (const DbError&) {
+            if (target.inTransaction()) {
+                try { target.rollback(); } catch (const DbError&) {}
+            }
+            throw;
+        }
+    }
+}
+
 void RecordCopy::cursorCopy(Connection& target, const Statement& lookupSql, const RowSet& row, const QStringList& columns)
 {
     Query& q = lookupOn(target);

@@ -95,6 +95,9 @@ public:
     // Copies `columns` of `row` in text form into the row `lookupSql` finds on `target`, or
     // into a new one: the cursor copy of vehicles and the terrorist list. No guard.
     void cursorCopy(Connection& target, const Statement& lookupSql, const RowSet& row, const QStringList& columns);
+    // The same for every row of `rows`, their lookups a batch at a time.
+    void cursorCopyAll(Connection& target, RowSet& rows, const std::function<Statement(const RowSet&)>& lookupOf,
+                       const QStringList& columns);
 
     // A statement on the branch's database (send markers, key fills) or the main one.
     void execLocal(const Statement& sql);

@@ -47,9 +47,9 @@ void Transfer::Rec_Bilet()
     Query& sel = dm2_.Q1DM;
     select(sel, u"SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where "_s
         + opened + u"))  Order By A_MARKA, A_MODEL "_s);
-    for (sel.first(); !sel.eof(); sel.next())
-        copy_.cursorCopy(dm2_.ADOC2, Statement(u"Select * From AUTO Where A_NID=%1 "_s, {sel.value(u"A_NID"_s)}),
-                         sel, kAutoColumns);
+    copy_.cursorCopyAll(dm2_.ADOC2, sel, [](const RowSet& row) {
+        return Statement(u"Select * From AUTO Where A_NID=%1 "_s, {row.value(u"A_NID"_s)});
+    }, kAutoColumns);
 
     // The ticket and line sets, all read before the first ticket is written.
     const QString order = u"Order By B_DATA, B_NOMER"_s;
