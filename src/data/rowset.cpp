@@ -210,7 +210,10 @@ void RowSet::next()
 
 int RowSet::columnIndex(const QString& column) const
 {
-    const auto it = index_.constFind(column.toUpper());
+    // Column names are mostly written as the table declares them: found without a copy.
+    auto it = index_.constFind(column);
+    if (it == index_.constEnd())
+        it = index_.constFind(column.toUpper());
     if (it == index_.constEnd())
         throw DbError(QStringLiteral("Field '%1' not found").arg(column));
     return *it;

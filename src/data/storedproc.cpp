@@ -19,7 +19,11 @@ int StoredProc::indexOf(const QString& param) const
 
 void StoredProc::set(const QString& param, const QVariant& value)
 {
-    const int i = indexOf(param);
+    setAt(indexOf(param), value);
+}
+
+void StoredProc::setAt(int i, const QVariant& value)
+{
     QVariant v = value;
     if (v.isNull() || !v.isValid()) {
         values_[i] = QVariant(); // every parameter may be null; a null date stays null

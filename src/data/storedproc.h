@@ -28,6 +28,8 @@ public:
     // By name in any letter case. A date-time parameter set from text reads
     // "dd.mm.yyyy" or "dd.mm.yyyy hh:mm:ss"; any other text is an error.
     void set(const QString& param, const QVariant& value);
+    // The same by the parameter's place in params().
+    void setAt(int index, const QVariant& value);
     QVariant param(const QString& param) const;
     void clear(); // every parameter back to null
 

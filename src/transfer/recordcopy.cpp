@@ -191,6 +191,46 @@ Statement taggedLookup(const Statement& st, int row)
 
 int RecordCopy::batchRows = 100;
 
+namespace {
+// Marks of one shape ("… Where G_NID=%1") as one statement a hundred rows ("… Where G_NID
+// IN (%1, …)"); a mark of any other shape as it stands. The rows marked are the same.
+QVector<Statement> grouped(const QVector<Statement>& marks)
+{
+    static const QRegularExpression oneKey(u"^(.*\\bWhere\\s+)([A-Za-z_][A-Za-z0-9_]*)=%1\\s*$"_s,
+                                           QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    QVector<Statement> out;
+    QString shape;
+    QString lead;
+    QVariantList keys;
+    const auto flush = [&] {
+        if (keys.isEmpty())
+            return;
+        QStringList places;
+        for (int i = 1; i <= keys.size(); ++i)
+            places << QLatin1Char('%') + QString::number(i);
+        out << Statement(lead + u" IN ("_s + places.join(u", "_s) + u") "_s, keys);
+        keys.clear();
+    };
+    for (const Statement& m : marks) {
+        const QRegularExpressionMatch match = m.values().size() == 1 ? oneKey.match(m.sql()) : QRegularExpressionMatch();
+        if (!match.hasMatch()) {
+            flush();
+            shape.clear();
+            out << m;
+            continue;
+        }
+        if (m.sql() != shape || keys.size() >= 100) {
+            flush();
+            shape = m.sql();
+            lead = match.captured(1) + match.captured(2);
+        }
+        keys << m.values().front();
+    }
+    flush();
+    return out;
+}
+} // namespace
+
 void RecordCopy::walk(const CopyRecipe& r)
 {
     RowSet& src = *r.source;
@@ -298,7 +338,9 @@ void RecordCopy::walk(const CopyRecipe& r)
             }
             return false;
         }
-        // Committed on the main database: now what each row's lookup asked for, and the marks.
+        // Committed on the main database: now what each row's lookup asked for, and the marks
+        // (those of one shape as one statement).
+        QVector<Statement> sent;
         int i = 0;
         for (batch.first(); !batch.eof(); batch.next(), ++i) {
             if (r.afterLookup)
@@ -307,7 +349,17 @@ void RecordCopy::walk(const CopyRecipe& r)
                 marks.begin();
                 r.onFound(batch, lookup);
             }
-            mark(batch);
+            if (r.markSent && !r.deferMarks && !r.markRow)
+                sent << r.markSent(batch);
+            else
+                mark(batch);
+        }
+        if (!sent.isEmpty()) {
+            marks.begin();
+            for (const Statement& m : grouped(sent))
+                execLocal(m);
+            for (qsizetype k = 0; k < sent.size(); ++k)
+                marks.marked();
         }
         state_.setBarPos(r.bar, r.barOffset + positions.back());
         return true;
@@ -371,7 +423,7 @@ void RecordCopy::walk(const CopyRecipe& r)
 void RecordCopy::markAll(const QVector<Statement>& statements)
 {
     MarkGroup marks(dm_.ADOC1, true);
-    for (const Statement& sql : statements) {
+    for (const Statement& sql : grouped(statements)) {
         marks.begin();
         execLocal(sql);
         marks.marked();
@@ -565,11 +617,12 @@ void RecordCopy::cursorCopy(Connection& target, const Statement& lookupSql, cons
 
 void RecordCopy::fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip)
 {
-    for (const ParamDef& p : proc.params()) {
-        const QString column = p.name.mid(1);
-        if (skip.contains(column, Qt::CaseInsensitive))
+    const QVector<ParamDef>& params = proc.params();
+    for (int i = 0; i < params.size(); ++i) {
+        const QString column = params[i].name.mid(1);
+        if (!skip.isEmpty() && skip.contains(column, Qt::CaseInsensitive))
             continue;
-        proc.set(p.name, form == Form::Typed ? row.value(column) : QVariant(row.text(column)));
+        proc.setAt(i, form == Form::Typed ? row.value(column) : QVariant(row.text(column)));
     }
 }
 
