@@ -182,6 +182,8 @@ void RowSet::first()
     if (streaming_) {
         if (!live_)
             throw DbError(QStringLiteral("The walk of this selection has ended"));
+        if (pos_ == 1 && !eof_)
+            return; // on its first row still: not run again
         // Again from the start, inside the same read snapshot.
         live_->finish();
         if (!live_->exec())

@@ -99,14 +99,28 @@ std::optional<QDateTime> parseDateText(const QString& text)
 
 QString storageText(const QDateTime& dt)
 {
-    return dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    // A walk's rows share few dates: the last one written is kept, per thread.
+    thread_local QDateTime lastDate;
+    thread_local QString lastText;
+    if (dt == lastDate && !lastText.isNull() && dt.timeSpec() == lastDate.timeSpec())
+        return lastText;
+    lastText = dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    lastDate = dt;
+    return lastText;
 }
 
 std::optional<QDateTime> parseStorageText(const QString& text)
 {
+    // The same for reading: the last text read, and what it gave.
+    thread_local QString lastText;
+    thread_local std::optional<QDateTime> lastDate;
+    if (!lastText.isNull() && text == lastText)
+        return lastDate;
     static const QRegularExpression re(
         QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d+)?)?$"));
-    return dateFrom(re.match(text), 1, 2, 3, 4);
+    lastDate = dateFrom(re.match(text), 1, 2, 3, 4);
+    lastText = text;
+    return lastDate;
 }
 
 QString quoted(const QString& value)
