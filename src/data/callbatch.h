@@ -1,4 +1,5 @@
 #pragma once
+#include "data/statement.h"
 #include "data/storedproc.h"
 
 #include <QVector>
@@ -16,6 +17,8 @@ public:
 
     // The call of `proc` with the values it has now.
     void add(StoredProc& proc);
+    // A statement that returns no rows, in the same transaction.
+    void add(const Statement& statement);
     int size() const { return int(calls_.size()); }
     bool isEmpty() const { return calls_.isEmpty(); }
     // The values SQL Server's text binds: a request takes at most 2,100.
@@ -31,8 +34,9 @@ public:
 
 private:
     struct Call {
-        StoredProc* proc;
+        StoredProc* proc = nullptr; // none: the statement
         QVector<QVariant> values;
+        Statement statement;
     };
     Connection& conn_;
     QVector<Call> calls_;

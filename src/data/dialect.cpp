@@ -345,8 +345,9 @@ QString odbcTransactionText(const QString& procName, const QStringList& paramNam
 QString odbcBatchText(const QStringList& calls)
 {
     QString text = QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; BEGIN TRAN; ");
+    static const QString noCount = QStringLiteral("SET NOCOUNT ON; ");
     for (const QString& c : calls)
-        text += c.mid(c.indexOf(QLatin1String("EXEC "))) + QStringLiteral("; ");
+        text += (c.startsWith(noCount) ? c.mid(noCount.size()) : c) + QStringLiteral("; ");
     return text + QStringLiteral("COMMIT TRAN; SELECT 1 AS COMMITTED");
 }
 

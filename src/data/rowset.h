@@ -56,8 +56,6 @@ public:
     // source's columns and table and drops any rows; `appendCurrentOf` adds the source's
     // current row. The copies are written through like the source's own rows.
     void copyShapeOf(const RowSet& source);
-    // The table the rows are written through to, where the text did not say it plainly.
-    void writeThrough(const QString& table) { table_ = table; }
     void appendCurrentOf(const RowSet& source);
 
 protected:

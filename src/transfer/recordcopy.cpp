@@ -578,21 +578,43 @@ void RecordCopy::cursorCopyAll(Connection& target, RowSet& rows, const std::func
         const Statement all = Statement::join(tagged, u" UNION ALL "_s);
         openQuery(q, Statement(all.sql() + u" Order By X_ROW"_s, all.values()));
         static const QRegularExpression from(u"\\sfrom\\s+([A-Za-z_][A-Za-z0-9_]*)"_s, QRegularExpression::CaseInsensitiveOption);
-        q.writeThrough(from.match(tagged.front().sql()).captured(1));
-        // One commit a batch; a failure leaves nothing of it and ends the step, as a row's did.
-        target.beginTransaction();
-        try {
-            int i = 0;
-            for (batch.first(); !batch.eof(); batch.next(), ++i) {
-                if (q.locate(u"X_ROW"_s, i))
-                    q.edit();
-                else
-                    q.insert();
-                for (const QString& c : columns)
-                    q.set(c, batch.text(c));
-                q.post();
+        // Each row edited by its table's key or appended, all in one transaction with one
+        // commit (one text where the link batches); a failure leaves nothing of the batch and
+        // ends the step, as a row's did. Dates go as dates, everything else as its text.
+        const QString table = from.match(tagged.front().sql()).captured(1);
+        const QStringList key = tableKey(table);
+        if (key.isEmpty()) { // a table without a key: each row as a cursor writes it
+            for (batch.first(); !batch.eof(); batch.next())
+                cursorCopy(target, lookupOf(batch), batch, columns);
+            continue;
+        }
+        CallBatch writes(target);
+        int i = 0;
+        for (batch.first(); !batch.eof(); batch.next(), ++i) {
+            QVariantList values;
+            QStringList places;
+            for (const QString& c : columns) {
+                const QVariant v = batch.value(c);
+                values << (v.typeId() == QMetaType::QDateTime ? v : QVariant(batch.text(c)));
+                places << QLatin1Char('%') + QString::number(values.size());
             }
-            target.commit();
+            if (q.locate(u"X_ROW"_s, i)) {
+                QStringList sets, where;
+                for (qsizetype k = 0; k < columns.size(); ++k)
+                    sets << columns[k] + QLatin1Char('=') + places[k];
+                for (const QString& k : key) {
+                    values << q.value(k);
+                    where << k + u"=%"_s + QString::number(values.size());
+                }
+                writes.add(Statement(u"UPDATE "_s + table + u" SET "_s + sets.join(u", "_s) + u" WHERE "_s
+                                     + where.join(u" AND "_s), values));
+            } else {
+                writes.add(Statement(u"INSERT INTO "_s + table + u" ("_s + columns.join(u", "_s) + u") VALUES ("_s
+                                     + places.join(u", "_s) + u")"_s, values));
+            }
+        }
+        try {
+            writes.execute();
         } catch (const DbError&) {
             if (target.inTransaction()) {
                 try { target.rollback(); } catch (const DbError&) {}
