@@ -63,12 +63,16 @@ bool sameValue(const QVariant& a, const QVariant& b)
 
 void RowSet::close()
 {
-    if (live_) {
+    if (live_ || keyed_) {
         // The walk is over: its read snapshot on the second connection ends.
         live_.reset();
         conn_->closeReader(reader_);
         reader_.clear();
     }
+    keyed_ = false;
+    ids_.clear();
+    chunk_.clear();
+    chunkIds_.clear();
     streaming_ = false;
     active_ = false;
     eof_ = true;
@@ -149,11 +153,78 @@ void RowSet::load(QSqlQuery& q, const QString& table)
     first();
 }
 
+void RowSet::loadChunk()
+{
+    chunk_.clear();
+    chunkIds_.clear();
+    chunkPos_ = 0;
+    const qsizetype n = std::min<qsizetype>(kChunkRows, ids_.size() - next_);
+    if (n <= 0)
+        return;
+    // A short read of its own: the rows of the next keys, as they stand now.
+    QSqlQuery q(QSqlDatabase::database(reader_, false));
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    QStringList marks;
+    for (qsizetype i = 0; i < n; ++i)
+        marks << QStringLiteral("?");
+    const QString sql = QStringLiteral("SELECT rowid AS %1, * FROM %2 WHERE rowid IN (%3)").arg(kRowId, table_, marks.join(QLatin1Char(',')));
+    QVariantList keys;
+    for (qsizetype i = 0; i < n; ++i)
+        keys << ids_[next_ + i];
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+    bool ok = q.prepare(sql);
+    for (qsizetype i = 0; ok && i < n; ++i)
+        q.bindValue(int(i), keys[i]);
+    ok = ok && q.exec();
+    if (StatementTrace::active()) {
+        const QSqlError e = ok ? QSqlError() : q.lastError();
+        conn_->traceStatement(sql, keys, &e, -1, t0);
+    }
+    if (!ok)
+        throw DbError(q.lastError().text());
+    if (columns_.isEmpty())
+        describe(q, table_);
+    rows_.clear();
+    rowIds_.clear();
+    while (q.next())
+        readRow(q);
+    q.finish();
+    QHash<qint64, int> at;
+    for (int i = 0; i < rowIds_.size(); ++i)
+        at.insert(rowIds_[i].toLongLong(), i);
+    // In the walk's order; a row deleted since the walk began is passed over.
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto it = at.constFind(ids_[next_ + i]);
+        if (it == at.constEnd())
+            continue;
+        chunk_ << rows_[*it];
+        chunkIds_ << rowIds_[*it];
+    }
+    rows_.clear();
+    rowIds_.clear();
+    next_ += n;
+}
+
 void RowSet::fetch()
 {
     rows_.clear();
     rowIds_.clear();
     cur_ = 0;
+    if (keyed_) {
+        while (chunkPos_ >= chunk_.size() && next_ < ids_.size())
+            loadChunk();
+        if (chunkPos_ < chunk_.size()) {
+            rows_ << chunk_[chunkPos_];
+            rowIds_ << chunkIds_[chunkPos_];
+            ++chunkPos_;
+            ++pos_;
+            eof_ = false;
+        } else {
+            eof_ = true;
+        }
+        return;
+    }
     if (live_->next()) {
         readRow(*live_);
         ++pos_;
@@ -165,6 +236,18 @@ void RowSet::fetch()
 
 void RowSet::endWalk()
 {
+    if (keyed_) {
+        conn_->closeReader(reader_);
+        reader_.clear();
+        keyed_ = false;
+        ids_.clear();
+        chunk_.clear();
+        chunkIds_.clear();
+        rows_.clear();
+        rowIds_.clear();
+        eof_ = true;
+        return;
+    }
     if (!live_)
         return;
     // The read snapshot ends as soon as the walk does, so the log can be checkpointed again;
@@ -180,10 +263,19 @@ void RowSet::endWalk()
 void RowSet::first()
 {
     if (streaming_) {
-        if (!live_)
+        if (!live_ && !keyed_)
             throw DbError(QStringLiteral("The walk of this selection has ended"));
         if (pos_ == 1 && !eof_)
             return; // on its first row still: not run again
+        if (keyed_) {
+            next_ = 0;
+            chunk_.clear();
+            chunkIds_.clear();
+            chunkPos_ = 0;
+            pos_ = 0;
+            fetch();
+            return;
+        }
         // Again from the start, inside the same read snapshot.
         live_->finish();
         if (!live_->exec())
@@ -441,6 +533,46 @@ void Query::openWalk()
         active_ = true;
         pos_ = 0;
         eof_ = true;
+        return;
+    }
+    if (!table.isEmpty()) {
+        // One table: its rows' keys are read in the snapshot, which then ends, and the rows
+        // themselves a few hundred at a time in short reads of their own. The set is the one
+        // the snapshot saw, and no read stays open for the whole walk: the branch's log can be
+        // checkpointed while the walk's marks are written.
+        QString keysSql = translated;
+        keysSql.replace(QStringLiteral("rowid AS %1, *").arg(kRowId), QStringLiteral("rowid AS %1").arg(kRowId));
+        QSqlQuery keys(db);
+        keys.setForwardOnly(true);
+        const qint64 tk = StatementTrace::active() ? StatementTrace::now() : 0;
+        bool ok = keys.prepare(keysSql);
+        for (int i = 0; ok && i < values.size(); ++i)
+            keys.bindValue(i, values[i]);
+        ok = ok && keys.exec();
+        if (StatementTrace::active()) {
+            const QSqlError e = ok ? QSqlError() : keys.lastError();
+            c.traceStatement(keysSql, values, &e, -1, tk);
+        }
+        if (!ok) {
+            const QString e = keys.lastError().text();
+            c.closeReader(reader_);
+            reader_.clear();
+            throw DbError(e);
+        }
+        while (keys.next())
+            ids_ << keys.value(0).toLongLong();
+        keys.finish();
+        QSqlQuery(db).exec(QStringLiteral("COMMIT"));
+        count_ = int(ids_.size());
+        keyed_ = true;
+        streaming_ = true;
+        table_ = table;
+        columns_.clear();
+        next_ = 0;
+        chunkPos_ = 0;
+        active_ = true;
+        pos_ = 0;
+        fetch();
         return;
     }
     live_ = std::make_unique<QSqlQuery>(db);

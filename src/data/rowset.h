@@ -87,6 +87,17 @@ protected:
     int idCol_ = -1;
     QVector<QVariant> buffer_;
     QVector<bool> assigned_;
+
+    // A walk of one table by its keys: the keys read in the walk's snapshot, the rows a
+    // chunk at a time.
+    void loadChunk();
+    static constexpr int kChunkRows = 256;
+    bool keyed_ = false;
+    QVector<qint64> ids_;
+    qsizetype next_ = 0;
+    QVector<QVector<QVariant>> chunk_;
+    QVector<QVariant> chunkIds_;
+    qsizetype chunkPos_ = 0;
 };
 
 // A query component (Q1, Q1DM, ...): its text is replaced before each use.
