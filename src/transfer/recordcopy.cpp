@@ -53,9 +53,14 @@ PeriodTotals RecordCopy::totals(Connection& c, const Statement& sql, const QStri
 
 int RecordCopy::count(Connection& c, const Statement& sql)
 {
+    // Counted by the database, not read: a selection's order does not change its count (and
+    // SQL Server takes no order in a derived table).
+    static const QRegularExpression order(u"\\s+order\\s+by\\s+[^()']*$"_s, QRegularExpression::CaseInsensitiveOption);
+    QString inner = sql.sql();
+    inner.remove(order);
     Query q(c);
-    openQuery(q, sql);
-    return q.rowCount();
+    openQuery(q, Statement(u"SELECT COUNT(*) AS X_COUNT FROM ("_s + inner + u") X_ROWS"_s, sql.values()));
+    return int(q.integer(u"X_COUNT"_s));
 }
 
 void RecordCopy::deletePeriod(const Statement& sql)
@@ -238,12 +243,21 @@ void RecordCopy::walk(const CopyRecipe& r)
     Query& lookup = lookupOn(target);
     MarkGroup marks(dm_.ADOC1, r.direction == Direction::Up);
 
-    // A row's mark, after its copy was committed or refused.
+    // A row's mark, after its copy was committed or refused. Deferred marks are kept as
+    // they will be written, a hundred keys a statement, so a long walk's parents hold little.
+    qsizetype grouped_ = r.deferMarks ? r.deferMarks->size() : 0;
     const auto mark = [&](RowSet& row) {
         // Marked whether the copy succeeded or was refused: the night's five-day re-send
         // is the retry for a refused row.
         if (r.deferMarks && r.markSent) {
-            r.deferMarks->push_back(r.markSent(row));
+            QVector<Statement>& kept = *r.deferMarks;
+            kept.push_back(r.markSent(row));
+            if (kept.size() - grouped_ >= 200) {
+                const QVector<Statement> tail = grouped(kept.mid(grouped_));
+                kept.resize(grouped_);
+                kept << tail;
+                grouped_ = kept.size();
+            }
         } else if (r.markSent || r.markRow) {
             marks.begin();
             if (r.markSent)
