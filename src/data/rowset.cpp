@@ -51,6 +51,22 @@ QString writableText(const QString& sql, bool sqlite, QString& table)
     return sql.left(star) + QStringLiteral("rowid AS %1, *").arg(kRowId) + sql.mid(star + 1);
 }
 
+// A selection of a walk on the reader's connection: prepared, its values bound, run, and
+// told to the statement trace; false (the error in `q`) when it failed.
+bool runTraced(const Connection& c, QSqlQuery& q, const QString& sql, const QVariantList& values)
+{
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+    bool ok = q.prepare(sql);
+    for (int i = 0; ok && i < values.size(); ++i)
+        q.bindValue(i, values[i]);
+    ok = ok && q.exec();
+    if (StatementTrace::active()) {
+        const QSqlError e = ok ? QSqlError() : q.lastError();
+        c.traceStatement(sql, values, &e, -1, t0);
+    }
+    return ok;
+}
+
 bool sameValue(const QVariant& a, const QVariant& b)
 {
     if (a.isNull() || b.isNull())
@@ -172,16 +188,7 @@ void RowSet::loadChunk()
     QVariantList keys;
     for (qsizetype i = 0; i < n; ++i)
         keys << ids_[next_ + i];
-    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
-    bool ok = q.prepare(sql);
-    for (qsizetype i = 0; ok && i < n; ++i)
-        q.bindValue(int(i), keys[i]);
-    ok = ok && q.exec();
-    if (StatementTrace::active()) {
-        const QSqlError e = ok ? QSqlError() : q.lastError();
-        conn_->traceStatement(sql, keys, &e, -1, t0);
-    }
-    if (!ok)
+    if (!runTraced(*conn_, q, sql, keys))
         throw DbError(q.lastError().text());
     if (columns_.isEmpty())
         describe(q, table_);
@@ -499,32 +506,58 @@ void Query::openWalk()
     close();
     QString table;
     const Statement st(writableText(sql_.sql(), true, table), sql_.values());
-    // The rows are read one at a time inside a read snapshot of a second connection, taken
-    // now: the marks written while walking cannot change the set, and memory stays flat.
+    // The walk's set is the one a read snapshot of a second connection, taken now, sees: the
+    // marks written while walking cannot change it.
     reader_ = c.openReader();
     QSqlDatabase db = QSqlDatabase::database(reader_, false);
     const Connection::Bindable b = c.bindable(st);
     const QVariantList values = b.bind(st);
-    const QString translated = b.sql;
-    const QString counting = QStringLiteral("SELECT COUNT(*) FROM (%1)").arg(translated);
-    QSqlQuery count(db);
-    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
-    bool counted = count.exec(QStringLiteral("BEGIN")) && count.prepare(counting);
-    for (int i = 0; counted && i < values.size(); ++i)
-        count.bindValue(i, values[i]);
-    counted = counted && count.exec() && count.next();
-    if (StatementTrace::active()) {
-        const QSqlError e = counted ? QSqlError() : count.lastError();
-        c.traceStatement(counting, values, &e, -1, t0);
-    }
-    if (!counted) {
-        const QString e = count.lastError().text();
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const auto fail = [&](const QSqlQuery& failed) {
+        const QString e = failed.lastError().text();
         c.closeReader(reader_);
         reader_.clear();
         throw DbError(e);
+    };
+    if (!q.exec(QStringLiteral("BEGIN")))
+        fail(q);
+    if (!table.isEmpty()) {
+        // One table: its rows' keys are read in the snapshot, which then ends, and the rows
+        // themselves a few hundred at a time in short reads of their own. No read stays open
+        // for the whole walk: the branch's log can be checkpointed while the marks are written.
+        QString keysSql = b.sql;
+        keysSql.replace(QStringLiteral("rowid AS %1, *").arg(kRowId), QStringLiteral("rowid AS %1").arg(kRowId));
+        if (!runTraced(c, q, keysSql, values))
+            fail(q);
+        while (q.next())
+            ids_ << q.value(0).toLongLong();
+        q.finish();
+        q.exec(QStringLiteral("COMMIT"));
+        count_ = int(ids_.size());
+        table_ = table;
+        active_ = true;
+        pos_ = 0;
+        if (count_ == 0) {
+            c.closeReader(reader_);
+            reader_.clear();
+            eof_ = true;
+            return;
+        }
+        keyed_ = true;
+        streaming_ = true;
+        columns_.clear();
+        next_ = 0;
+        chunkPos_ = 0;
+        fetch();
+        return;
     }
-    count_ = count.value(0).toInt();
-    count.finish();
+    // Several tables: the rows are read one at a time inside the snapshot, memory flat.
+    const QString counting = QStringLiteral("SELECT COUNT(*) FROM (%1)").arg(b.sql);
+    if (!runTraced(c, q, counting, values) || !q.next())
+        fail(q);
+    count_ = q.value(0).toInt();
+    q.finish();
     if (count_ == 0) {
         // Nothing to walk: the selection is not run a second time. The snapshot ends at once.
         c.closeReader(reader_);
@@ -535,64 +568,11 @@ void Query::openWalk()
         eof_ = true;
         return;
     }
-    if (!table.isEmpty()) {
-        // One table: its rows' keys are read in the snapshot, which then ends, and the rows
-        // themselves a few hundred at a time in short reads of their own. The set is the one
-        // the snapshot saw, and no read stays open for the whole walk: the branch's log can be
-        // checkpointed while the walk's marks are written.
-        QString keysSql = translated;
-        keysSql.replace(QStringLiteral("rowid AS %1, *").arg(kRowId), QStringLiteral("rowid AS %1").arg(kRowId));
-        QSqlQuery keys(db);
-        keys.setForwardOnly(true);
-        const qint64 tk = StatementTrace::active() ? StatementTrace::now() : 0;
-        bool ok = keys.prepare(keysSql);
-        for (int i = 0; ok && i < values.size(); ++i)
-            keys.bindValue(i, values[i]);
-        ok = ok && keys.exec();
-        if (StatementTrace::active()) {
-            const QSqlError e = ok ? QSqlError() : keys.lastError();
-            c.traceStatement(keysSql, values, &e, -1, tk);
-        }
-        if (!ok) {
-            const QString e = keys.lastError().text();
-            c.closeReader(reader_);
-            reader_.clear();
-            throw DbError(e);
-        }
-        while (keys.next())
-            ids_ << keys.value(0).toLongLong();
-        keys.finish();
-        QSqlQuery(db).exec(QStringLiteral("COMMIT"));
-        count_ = int(ids_.size());
-        keyed_ = true;
-        streaming_ = true;
-        table_ = table;
-        columns_.clear();
-        next_ = 0;
-        chunkPos_ = 0;
-        active_ = true;
-        pos_ = 0;
-        fetch();
-        return;
-    }
     live_ = std::make_unique<QSqlQuery>(db);
     live_->setForwardOnly(true);
     live_->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!live_->prepare(translated)) {
-        const QString e = live_->lastError().text();
-        close();
-        throw DbError(e);
-    }
     streaming_ = true;
-    for (int i = 0; i < values.size(); ++i)
-        live_->bindValue(i, values[i]);
-    const qint64 t1 = StatementTrace::active() ? StatementTrace::now() : 0;
-    const bool ran = live_->exec();
-    if (StatementTrace::active()) {
-        const QSqlError e = ran ? QSqlError() : live_->lastError();
-        c.traceStatement(translated, values, &e, -1, t1);
-    }
-    if (!ran) {
+    if (!runTraced(c, *live_, b.sql, values)) {
         const QString e = live_->lastError().text();
         close();
         throw DbError(e);
