@@ -220,3 +220,44 @@ TEST_F(Branch, PeriodRunSelectsClientsByTheDatesOfTheirRecords)
     EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(K_NID, ',') FROM (SELECT K_NID FROM KLIENT ORDER BY K_NID)")).toString(),
               QStringLiteral("K1,K3"));
 }
+
+// Kept marks come back as they went in, in order, whatever their values: texts of any
+// script, nulls of a type, dates and numbers, and shapes that come and go again.
+TEST(KeptMarks, ComeBackAsTheyWentIn)
+{
+    const QString a = QStringLiteral("UpDate BILET Set B_NEW_OLD='OLD' Where B_NID=%1 ");
+    const QString b = QStringLiteral("UpDate AVANS Set AV_NEW_OLD='OLD' Where AV_NID=%1 and AV_DATA=%2");
+    QVector<Statement> in;
+    for (int i = 0; i < 450; ++i) {
+        if (i % 7 == 3)
+            in << Statement(b, {QVariant(QMetaType(QMetaType::QString)), QDateTime(QDate(2010, 3, 1 + i % 28), QTime(0, 0))});
+        else if (i % 11 == 5)
+            in << Statement(b, {QStringLiteral("Ключ «%1» ").arg(i) + QString(200, QChar(0x4e2d)), 12.5 + i});
+        else
+            in << Statement(a, {i == 9 ? QVariant() : QVariant(QStringLiteral("b%1").arg(i))});
+    }
+    in << Statement(QStringLiteral("UpDate BILET Set B_NEW_OLD='OLD' Where B_KTO='F1'"));
+    DeferredMarks kept;
+    for (const Statement& s : in)
+        kept.add(s);
+    EXPECT_EQ(kept.size(), in.size());
+    QVector<Statement> out;
+    QVector<qsizetype> chunks;
+    kept.forEach(200, [&](const QVector<Statement>& part) {
+        chunks << part.size();
+        out << part;
+    });
+    EXPECT_EQ(chunks, (QVector<qsizetype>{200, 200, 51}));
+    ASSERT_EQ(out.size(), in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        EXPECT_EQ(out[i].sql(), in[i].sql()) << i;
+        ASSERT_EQ(out[i].values().size(), in[i].values().size()) << i;
+        for (qsizetype k = 0; k < in[i].values().size(); ++k) {
+            const QVariant &x = in[i].values()[k], &y = out[i].values()[k];
+            EXPECT_EQ(y.isValid(), x.isValid()) << i;
+            EXPECT_EQ(y.isNull(), x.isNull()) << i;
+            EXPECT_EQ(y.metaType(), x.metaType()) << i;
+            EXPECT_EQ(y, x) << i;
+        }
+    }
+}

@@ -4,6 +4,8 @@
 #include "data/dialect.h"
 #include "data/values.h"
 
+#include <QDataStream>
+#include <QIODevice>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSet>
@@ -243,21 +245,12 @@ void RecordCopy::walk(const CopyRecipe& r)
     Query& lookup = lookupOn(target);
     MarkGroup marks(dm_.ADOC1, r.direction == Direction::Up);
 
-    // A row's mark, after its copy was committed or refused. Deferred marks are kept as
-    // they will be written, a hundred keys a statement, so a long walk's parents hold little.
-    qsizetype grouped_ = r.deferMarks ? r.deferMarks->size() : 0;
+    // A row's mark, after its copy was committed or refused.
     const auto mark = [&](RowSet& row) {
         // Marked whether the copy succeeded or was refused: the night's five-day re-send
         // is the retry for a refused row.
         if (r.deferMarks && r.markSent) {
-            QVector<Statement>& kept = *r.deferMarks;
-            kept.push_back(r.markSent(row));
-            if (kept.size() - grouped_ >= 200) {
-                const QVector<Statement> tail = grouped(kept.mid(grouped_));
-                kept.resize(grouped_);
-                kept << tail;
-                grouped_ = kept.size();
-            }
+            r.deferMarks->add(r.markSent(row));
         } else if (r.markSent || r.markRow) {
             marks.begin();
             if (r.markSent)
@@ -434,15 +427,107 @@ void RecordCopy::walk(const CopyRecipe& r)
     src.endWalk();
 }
 
-void RecordCopy::markAll(const QVector<Statement>& statements)
+void RecordCopy::markAll(const DeferredMarks& deferred)
 {
     MarkGroup marks(dm_.ADOC1, true);
-    for (const Statement& sql : grouped(statements)) {
-        marks.begin();
-        execLocal(sql);
-        marks.marked();
-    }
+    deferred.forEach(200, [&](const QVector<Statement>& statements) {
+        for (const Statement& sql : grouped(statements)) {
+            marks.begin();
+            execLocal(sql);
+            marks.marked();
+        }
+    });
     marks.end();
+}
+
+namespace {
+void putCount(QByteArray& out, quint64 n)
+{
+    while (n >= 0x80) {
+        out.append(char(0x80 | (n & 0x7f)));
+        n >>= 7;
+    }
+    out.append(char(n));
+}
+
+quint64 takeCount(const QByteArray& in, qsizetype& at)
+{
+    quint64 n = 0;
+    for (int shift = 0;; shift += 7) {
+        const quint8 b = quint8(in[at++]);
+        n |= quint64(b & 0x7f) << shift;
+        if (!(b & 0x80))
+            return n;
+    }
+}
+
+enum : char { kNull = 0, kText = 1, kOther = 2 };
+} // namespace
+
+void DeferredMarks::add(const Statement& mark)
+{
+    qsizetype shape = shapes_.lastIndexOf(mark.sql());
+    if (shape < 0) {
+        shapes_ << mark.sql();
+        shape = shapes_.size() - 1;
+    }
+    putCount(packed_, quint64(shape));
+    putCount(packed_, quint64(mark.values().size()));
+    for (const QVariant& v : mark.values()) {
+        if (v.isNull() || !v.isValid()) {
+            packed_.append(kNull);
+            putCount(packed_, quint64(v.isValid() ? v.typeId() : 0));
+        } else if (v.typeId() == QMetaType::QString) {
+            const QByteArray text = v.toString().toUtf8();
+            packed_.append(kText);
+            putCount(packed_, quint64(text.size()));
+            packed_.append(text);
+        } else {
+            QByteArray any;
+            QDataStream out(&any, QIODevice::WriteOnly);
+            out << v;
+            packed_.append(kOther);
+            putCount(packed_, quint64(any.size()));
+            packed_.append(any);
+        }
+    }
+    ++count_;
+}
+
+void DeferredMarks::forEach(qsizetype chunk, const std::function<void(const QVector<Statement>&)>& take) const
+{
+    QVector<Statement> out;
+    qsizetype at = 0;
+    while (at < packed_.size()) {
+        const QString& sql = shapes_[qsizetype(takeCount(packed_, at))];
+        QVariantList values;
+        for (quint64 n = takeCount(packed_, at); n > 0; --n) {
+            const char tag = packed_[at++];
+            if (tag == kNull) {
+                const int type = int(takeCount(packed_, at));
+                values << (type ? QVariant(QMetaType(type)) : QVariant());
+                continue;
+            }
+            const qsizetype size = qsizetype(takeCount(packed_, at));
+            const QByteArray bytes = packed_.mid(at, size);
+            at += size;
+            if (tag == kText) {
+                values << QString::fromUtf8(bytes);
+            } else {
+                QVariant v;
+                QDataStream in(bytes);
+                in >> v;
+                values << v;
+            }
+        }
+        out << Statement(sql, values);
+        if (out.size() >= chunk) {
+            take(out);
+            out.clear();
+        }
+    }
+    if (!out.isEmpty())
+        take(out);
 }
 
 void RecordCopy::replaceChildren(const ChildRecipe& r)

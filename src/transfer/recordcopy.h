@@ -15,6 +15,21 @@ enum class Direction { Up, Down };
 // column of the same name, as its typed value (a null stays null) or its text form.
 enum class Form { Typed, Text };
 
+// The marks a walk keeps until its rows' lines have gone, packed: each shape's text once and
+// each value in a few bytes, so a night's hundred thousand tickets hold a few megabytes.
+class DeferredMarks {
+public:
+    void add(const Statement& mark);
+    qsizetype size() const { return count_; }
+    // The marks in the order they were added, `chunk` at a time.
+    void forEach(qsizetype chunk, const std::function<void(const QVector<Statement>&)>& take) const;
+
+private:
+    QStringList shapes_;
+    QByteArray packed_;
+    qsizetype count_ = 0;
+};
+
 // One step's way of copying the rows of its selection by lookup and procedure.
 struct CopyRecipe {
     RowSet* source = nullptr; // the walked selection, already open
@@ -42,7 +57,7 @@ struct CopyRecipe {
     // its marks are kept here and written by markAll() once that pass has run, so a break-off
     // or a crash in between leaves the parent "NEW" and the next run sends it and its
     // children again.
-    QVector<Statement>* deferMarks = nullptr;
+    DeferredMarks* deferMarks = nullptr;
 };
 
 // Child rows replaced on the main database: a deletion pass over every set, without a
@@ -78,7 +93,7 @@ public:
     static int batchRows;
     static constexpr qint64 kBatchMs = 200;
     // The marks a walk deferred, in groups on the branch's database.
-    void markAll(const QVector<Statement>& marks);
+    void markAll(const DeferredMarks& marks);
     void replaceChildren(const ChildRecipe& recipe);
 
     // Deletes the branch's rows of the period on the main database through `remove`, in its

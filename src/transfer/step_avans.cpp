@@ -47,7 +47,7 @@ void Transfer::Rec_Avans()
         return Statement(u"UpDate AVANS Set AV_NEW_OLD='OLD' Where AV_NID=%1 "_s, {row.value(u"AV_NID"_s)});
     };
     // A report is marked once its lines have gone.
-    QVector<Statement> marks;
+    DeferredMarks marks;
     r.deferMarks = &marks;
     copy_.walk(r);
 

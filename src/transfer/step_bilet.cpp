@@ -82,7 +82,7 @@ void Transfer::Rec_Bilet()
     state_.setBarMax(Bar::Bilet, total);
 
     // A ticket is marked once its lines have gone: the lines pass below comes first.
-    QVector<Statement> marks;
+    DeferredMarks marks;
     int offset = 0;
     for (int w = 0; w < walks.size(); ++w) {
         const Walk& walk = kWalks[w];
