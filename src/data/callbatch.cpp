@@ -29,7 +29,7 @@ void CallBatch::execute()
         conn_.beginTransaction();
         for (const Call& c : std::as_const(calls_)) {
             if (!c.proc) {
-                conn_.runCached(c.statement).finish();
+                conn_.execCached(c.statement);
                 continue;
             }
             c.proc->setValues(c.values);

@@ -4,6 +4,7 @@
 #include "data/statementtrace.h"
 #include "data/values.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDriver>
@@ -156,6 +157,7 @@ void Connection::connect()
             const QVariant h = db.driver()->handle();
             if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
                 sqlite3* handle = *static_cast<sqlite3* const*>(h.data());
+                handle_ = handle;
                 hasTsqlAdd_ = sqlite3_create_function(handle, "tsql_add", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                                       nullptr, tsqlAdd, nullptr, nullptr) == SQLITE_OK;
             }
@@ -187,6 +189,8 @@ void Connection::disconnect()
     dropReaders();
     cache_.clear();
     last_.reset();
+    dropNative();
+    handle_ = nullptr;
     if (QSqlDatabase::contains(name_)) {
         QSqlDatabase db = QSqlDatabase::database(name_, false);
         db.close();
@@ -406,10 +410,151 @@ QSqlQuery Connection::prepareNative(const QString& sql)
     return q;
 }
 
+namespace {
+// A value bound as QSQLITE binds it, so the file holds what it always held.
+int bindAsQt(sqlite3_stmt* st, int i, const QVariant& v)
+{
+    bool null = v.isNull() || !v.isValid();
+    if (!null) {
+        switch (v.typeId()) {
+        case QMetaType::QString: null = static_cast<const QString*>(v.constData())->isNull(); break;
+        case QMetaType::QByteArray: null = static_cast<const QByteArray*>(v.constData())->isNull(); break;
+        case QMetaType::QDateTime: null = !static_cast<const QDateTime*>(v.constData())->isValid(); break;
+        case QMetaType::QDate: null = !static_cast<const QDate*>(v.constData())->isValid(); break;
+        case QMetaType::QTime: null = !static_cast<const QTime*>(v.constData())->isValid(); break;
+        default: break;
+        }
+    }
+    if (null)
+        return sqlite3_bind_null(st, i);
+    switch (v.typeId()) {
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        return sqlite3_bind_blob(st, i, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+    }
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        return sqlite3_bind_int(st, i, v.toInt());
+    case QMetaType::Double:
+        return sqlite3_bind_double(st, i, v.toDouble());
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return sqlite3_bind_int64(st, i, v.toLongLong());
+    case QMetaType::QString: {
+        const QString* s = static_cast<const QString*>(v.constData());
+        return sqlite3_bind_text16(st, i, s->utf16(), int(s->size() * sizeof(QChar)), SQLITE_TRANSIENT);
+    }
+    case QMetaType::QDateTime: {
+        const QString s = v.toDateTime().toString(Qt::ISODateWithMs);
+        return sqlite3_bind_text16(st, i, s.utf16(), int(s.size() * sizeof(QChar)), SQLITE_TRANSIENT);
+    }
+    case QMetaType::QTime: {
+        const QString s = v.toTime().toString(u"hh:mm:ss.zzz");
+        return sqlite3_bind_text16(st, i, s.utf16(), int(s.size() * sizeof(QChar)), SQLITE_TRANSIENT);
+    }
+    default: {
+        const QString s = v.toString();
+        return sqlite3_bind_text16(st, i, s.utf16(), int(s.size() * sizeof(QChar)), SQLITE_TRANSIENT);
+    }
+    }
+}
+
+// The failure as QSQLITE reports it: its class and its text stay what they were.
+QSqlError nativeError(sqlite3* h, const char* what, QSqlError::ErrorType type, int code)
+{
+    return QSqlError(QCoreApplication::translate("QSQLiteResult", what),
+                     QString(reinterpret_cast<const QChar*>(sqlite3_errmsg16(h))), type, QString::number(code));
+}
+} // namespace
+
+void Connection::dropNative()
+{
+    for (sqlite3_stmt* st : std::as_const(native_))
+        sqlite3_finalize(st);
+    native_.clear();
+}
+
+int Connection::execNative(const QString& sql, const QVariantList& binds)
+{
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+    const auto fail = [&](const QSqlError& e) {
+        traceStatement(sql, binds, &e, 0, t0);
+        return dbError(errorSource(), e);
+    };
+    sqlite3_stmt* st = native_.value(sql);
+    if (!st) {
+        if (native_.size() >= 256)
+            dropNative();
+        const int rc = sqlite3_prepare_v3(handle_, reinterpret_cast<const char*>(sql.toUtf8().constData()), -1,
+                                          SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(st);
+            throw fail(nativeError(handle_, "Unable to execute statement", QSqlError::StatementError, rc));
+        }
+        native_.insert(sql, st);
+    }
+    if (sqlite3_bind_parameter_count(st) != binds.size())
+        throw fail(QSqlError(QCoreApplication::translate("QSQLiteResult", "Parameter count mismatch"), QString(),
+                             QSqlError::StatementError));
+    for (int i = 0; i < binds.size(); ++i) {
+        const int rc = bindAsQt(st, i + 1, binds[i]);
+        if (rc != SQLITE_OK) {
+            sqlite3_reset(st);
+            throw fail(nativeError(handle_, "Unable to bind parameters", QSqlError::StatementError, rc));
+        }
+    }
+    int rc = sqlite3_step(st);
+    while (rc == SQLITE_ROW) // a write that returns rows: they are not read
+        rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE) {
+        const QSqlError e = nativeError(handle_, "Unable to fetch row", QSqlError::ConnectionError,
+                                        rc == SQLITE_ERROR ? sqlite3_reset(st) : rc);
+        sqlite3_reset(st);
+        throw fail(e);
+    }
+    const int rows = sqlite3_changes(handle_);
+    sqlite3_reset(st);
+    if (StatementTrace::active())
+        traceStatement(sql, binds, nullptr, rows, t0);
+    return rows;
+}
+
+int Connection::execCached(const Statement& st)
+{
+    if (backend_ != Backend::Sqlite || viaOdbc_ || !handle_) {
+        QSqlQuery& q = runCached(st);
+        const int rows = q.isSelect() ? -1 : q.numRowsAffected();
+        q.finish();
+        return rows;
+    }
+    if (!connected())
+        throw DbError(QStringLiteral("Connection is closed"), true);
+    ++statements_;
+    if (st.values().isEmpty()) {
+        const Bindable b = bindable(st);
+        return execNative(b.sql, b.fixed);
+    }
+    auto it = cache_.find(st.sql());
+    if (it == cache_.end()) {
+        if (cache_.size() >= 256)
+            cache_.clear();
+        auto shape = std::make_shared<Shape>();
+        shape->bindable = bindable(st);
+        it = cache_.insert(st.sql(), shape);
+    }
+    const Shape& shape = **it;
+    return execNative(shape.bindable.sql, shape.bindable.bind(st));
+}
+
 void Connection::execPrepared(QSqlQuery& q, const QVariantList& binds)
 {
     if (!connected())
         throw DbError(QStringLiteral("Connection is closed"), true);
+    if (handle_ && !viaOdbc_) {
+        ++statements_;
+        execNative(q.lastQuery(), binds);
+        return;
+    }
     ++statements_;
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, binds[i]);
@@ -604,6 +749,13 @@ QSqlQuery& Connection::runCached(const Statement& st)
         it = cache_.insert(key, shape);
     }
     Shape& shape = **it;
+    if (!shape.query) { // known so far as a write run on the handle
+        shape.query.emplace(QSqlDatabase::database(name_, false));
+        shape.query->setForwardOnly(true);
+        shape.query->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        if (!shape.query->prepare(shape.bindable.sql))
+            throw dbError(errorSource(), shape.query->lastError());
+    }
     QSqlQuery& q = *shape.query;
     const QVariantList values = literal ? literal->fixed : shape.bindable.bind(st);
     for (int i = 0; i < values.size(); ++i)

@@ -13,6 +13,9 @@
 #include <memory>
 #include <optional>
 
+struct sqlite3;
+struct sqlite3_stmt;
+
 namespace varid {
 
 enum class Backend { Sqlite, Odbc };
@@ -70,6 +73,8 @@ public:
     // text with its values written in elsewhere. The query stays the connection's: read
     // it, then finish it.
     QSqlQuery& runCached(const Statement& st);
+    // The same for a statement that returns no rows; the rows it changed.
+    int execCached(const Statement& st);
     // A statement as the embedded database runs it: the translated text with '?' marks and,
     // for each mark, the statement's value it takes (or the text's own literal).
     struct Bindable {
@@ -138,6 +143,12 @@ private:
         std::optional<QSqlQuery> query;
     };
     QHash<QString, std::shared_ptr<Shape>> cache_; // prepared statements by their text
+    // The embedded file opened by QSQLITE: writes run on its handle, their statements
+    // prepared once a text, without Qt's per-value and per-row layers.
+    sqlite3* handle_ = nullptr;
+    QHash<QString, sqlite3_stmt*> native_;
+    void dropNative();
+    int execNative(const QString& sql, const QVariantList& binds);
     std::unique_ptr<QSqlQuery> last_;
     QStringList idleReaders_;
     qint64 statements_ = 0;

@@ -56,7 +56,8 @@ QString writableText(const QString& sql, bool sqlite, QString& table)
 bool runTraced(const Connection& c, QSqlQuery& q, const QString& sql, const QVariantList& values)
 {
     const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
-    bool ok = q.prepare(sql);
+    // The same text on the same query again: only its values change.
+    bool ok = q.lastQuery() == sql || q.prepare(sql);
     for (int i = 0; ok && i < values.size(); ++i)
         q.bindValue(i, values[i]);
     ok = ok && q.exec();
@@ -82,6 +83,7 @@ void RowSet::close()
     if (live_ || keyed_) {
         // The walk is over: its read snapshot on the second connection ends.
         live_.reset();
+        chunkQuery_.reset();
         conn_->closeReader(reader_);
         reader_.clear();
     }
@@ -177,17 +179,25 @@ void RowSet::loadChunk()
     const qsizetype n = std::min<qsizetype>(kChunkRows, ids_.size() - next_);
     if (n <= 0)
         return;
-    // A short read of its own: the rows of the next keys, as they stand now.
-    QSqlQuery q(QSqlDatabase::database(reader_, false));
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    QStringList marks;
-    for (qsizetype i = 0; i < n; ++i)
-        marks << QStringLiteral("?");
-    const QString sql = QStringLiteral("SELECT rowid AS %1, * FROM %2 WHERE rowid IN (%3)").arg(kRowId, table_, marks.join(QLatin1Char(',')));
+    // A short read of its own: the rows of the next keys, as they stand now. Always as many
+    // keys (the last chunk repeats its last key), so the statement is prepared once a walk.
+    if (!chunkQuery_) {
+        chunkQuery_ = std::make_unique<QSqlQuery>(QSqlDatabase::database(reader_, false));
+        chunkQuery_->setForwardOnly(true);
+        chunkQuery_->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    }
+    QSqlQuery& q = *chunkQuery_;
+    static const QString marks = [] {
+        QStringList m;
+        for (int i = 0; i < kChunkRows; ++i)
+            m << QStringLiteral("?");
+        return m.join(QLatin1Char(','));
+    }();
+    const QString sql = QStringLiteral("SELECT rowid AS %1, * FROM %2 WHERE rowid IN (%3)").arg(kRowId, table_, marks);
     QVariantList keys;
-    for (qsizetype i = 0; i < n; ++i)
-        keys << ids_[next_ + i];
+    keys.reserve(kChunkRows);
+    for (qsizetype i = 0; i < kChunkRows; ++i)
+        keys << ids_[next_ + std::min(i, n - 1)];
     if (!runTraced(*conn_, q, sql, keys))
         throw DbError(q.lastError().text());
     if (columns_.isEmpty())
@@ -244,6 +254,7 @@ void RowSet::fetch()
 void RowSet::endWalk()
 {
     if (keyed_) {
+        chunkQuery_.reset();
         conn_->closeReader(reader_);
         reader_.clear();
         keyed_ = false;
@@ -586,7 +597,7 @@ void Query::openWalk()
 void Query::exec()
 {
     close();
-    connection().runCached(sql_).finish();
+    connection().execCached(sql_);
 }
 
 void TableCursor::open()

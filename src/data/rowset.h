@@ -98,6 +98,7 @@ protected:
     QVector<QVector<QVariant>> chunk_;
     QVector<QVariant> chunkIds_;
     qsizetype chunkPos_ = 0;
+    std::unique_ptr<QSqlQuery> chunkQuery_; // prepared once a walk
 };
 
 // A query component (Q1, Q1DM, ...): its text is replaced before each use.
