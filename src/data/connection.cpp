@@ -200,15 +200,11 @@ void Connection::disconnect()
 void Connection::loadSqliteSchema()
 {
     kinds_.clear();
-    QSqlQuery tables = run(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
-    QStringList names;
-    while (tables.next())
-        names << tables.value(0).toString();
-    for (const QString& t : names) {
-        QSqlQuery info = run(QStringLiteral("PRAGMA table_info(\"%1\")").arg(t));
-        while (info.next())
-            kinds_.insert(info.value(1).toString().toUpper(), kindOfDeclared(info.value(2).toString()));
-    }
+    // Every table's columns in one statement: a connect costs one read, not one a table.
+    QSqlQuery info = run(QStringLiteral("SELECT c.name, c.type FROM sqlite_master t, pragma_table_info(t.name) c "
+                                        "WHERE t.type='table'"));
+    while (info.next())
+        kinds_.insert(info.value(0).toString().toUpper(), kindOfDeclared(info.value(1).toString()));
 }
 
 ColumnKind Connection::kindOf(const QString& column, const QMetaType& reported) const
