@@ -13,7 +13,9 @@
  *   floor bulk LOCAL MAIN KTO     one INSERT ... SELECT a table, one transaction: no per-row
  *                                 durability at all, the lower bound of any copy.
  * All copy every column as stored and leave the main database with the same rows a kind
- * as Varid (identifiers the main procedures generate differ). */
+ * as Varid (identifiers the main procedures generate differ). The per-row and batched floors
+ * walk each kind in Varid's order (the order its log lines and a broken-off run's sent rows
+ * follow), and do what every run does besides (every_run). */
 #include <sqlite3.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -48,7 +50,7 @@ static void exec(sqlite3* db, const char* sql)
     if (sqlite3_exec(db, sql, 0, 0, 0) != SQLITE_OK) die(db, sql);
 }
 
-/* One kind: the selection (? = branch), the key columns for the lookup and, for rows marked
+/* One kind: the selection (? = branch) in the order Varid walks it, the key columns for the lookup and, for rows marked
  * after their copy, the marking statement's key column. Children (lines) are deleted by
  * `delete_by` and inserted, never marked. */
 struct kind {
@@ -64,22 +66,22 @@ static const struct kind kinds[] = {
     {"KLIENT", "SELECT * FROM KLIENT Where K_NID In(SELECT B_K_NID From BILET WHERE B_NEW_OLD='NEW') "
                "or K_NID In(SELECT G_A_DT From GL_BOOK WHERE G_NEW_OLD='NEW') or K_NID In(SELECT G_A_KT From GL_BOOK WHERE G_NEW_OLD='NEW') "
                "or K_NID In(SELECT AV_PERSON From AVANS WHERE AV_NEW_OLD='NEW') "
-               "or K_NID In(SELECT AVL_K_NID From AVANS_LINE WHERE AVL_AV_NID In (SELECT AV_NID From AVANS WHERE AV_NEW_OLD='NEW')) or ?1 IS NULL",
+               "or K_NID In(SELECT AVL_K_NID From AVANS_LINE WHERE AVL_AV_NID In (SELECT AV_NID From AVANS WHERE AV_NEW_OLD='NEW')) or ?1 IS NULL Order By K_FIO",
      {"K_NID"}, NULL, NULL, NULL},
-    {"AUTO", "SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=?1))",
+    {"AUTO", "SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=?1)) Order By A_MARKA, A_MODEL",
      {"A_NID"}, NULL, NULL, NULL},
-    {"BILET_LINE", "SELECT * FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=?1)",
+    {"BILET_LINE", "SELECT * FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=?1) Order By BL_DATA, BL_NOMER",
      {NULL}, NULL, NULL, "BL_B_NID"},
-    {"BILET", "SELECT * FROM BILET Where B_NEW_OLD='NEW' and B_KTO=?1", {"B_NID"}, "UPDATE BILET SET B_NEW_OLD='OLD' WHERE B_NID=?", "B_NID", NULL},
-    {"PRODLENIE", "SELECT * FROM PRODLENIE Where PRO_NEW_OLD='NEW' and PRO_KTO=?1", {"PRO_DATA", "PRO_B_NID", "PRO_KTO"},
+    {"BILET", "SELECT * FROM BILET Where B_NEW_OLD='NEW' and B_KTO=?1 Order By B_DATA, B_NOMER", {"B_NID"}, "UPDATE BILET SET B_NEW_OLD='OLD' WHERE B_NID=?", "B_NID", NULL},
+    {"PRODLENIE", "SELECT * FROM PRODLENIE Where PRO_NEW_OLD='NEW' and PRO_KTO=?1 Order By PRO_DATA", {"PRO_DATA", "PRO_B_NID", "PRO_KTO"},
      "UPDATE PRODLENIE SET PRO_NEW_OLD='OLD' WHERE PRO_NID=?", "PRO_NID", NULL},
-    {"REALIZ", "SELECT * FROM REALIZ Where REA_NEW_OLD='NEW' and REA_KTO=?1", {"REA_KEY"}, "UPDATE REALIZ SET REA_NEW_OLD='OLD' WHERE REA_NID=?", "REA_NID", NULL},
-    {"AVANS_LINE", "SELECT * FROM AVANS_LINE Where AVL_AV_NID in (Select AV_NID From AVANS Where AV_NEW_OLD='NEW' and AV_KTO=?1)",
+    {"REALIZ", "SELECT * FROM REALIZ Where REA_NEW_OLD='NEW' and REA_KTO=?1 Order By REA_DATA, REA_NOMER", {"REA_KEY"}, "UPDATE REALIZ SET REA_NEW_OLD='OLD' WHERE REA_NID=?", "REA_NID", NULL},
+    {"AVANS_LINE", "SELECT * FROM AVANS_LINE Where AVL_AV_NID in (Select AV_NID From AVANS Where AV_NEW_OLD='NEW' and AV_KTO=?1) Order By AVL_DATA, AVL_NOMER",
      {NULL}, NULL, NULL, "AVL_AV_NID"},
-    {"AVANS", "SELECT * FROM AVANS Where AV_NEW_OLD='NEW' and AV_KTO=?1", {"AV_NID"}, "UPDATE AVANS SET AV_NEW_OLD='OLD' WHERE AV_NID=?", "AV_NID", NULL},
-    {"OSTATOK", "SELECT * FROM OSTATOK Where O_NEW_OLD='NEW' and O_KTO=?1", {"O_KTO", "O_GOD", "O_MESIC", "O_SCHET"},
+    {"AVANS", "SELECT * FROM AVANS Where AV_NEW_OLD='NEW' and AV_KTO=?1 Order By AV_DATA, AV_NOMER", {"AV_NID"}, "UPDATE AVANS SET AV_NEW_OLD='OLD' WHERE AV_NID=?", "AV_NID", NULL},
+    {"OSTATOK", "SELECT * FROM OSTATOK Where O_NEW_OLD='NEW' and O_KTO=?1 Order By O_MESIC, O_SCHET", {"O_KTO", "O_GOD", "O_MESIC", "O_SCHET"},
      "UPDATE OSTATOK SET O_NEW_OLD='OLD' WHERE O_NID=?", "O_NID", NULL},
-    {"GL_BOOK", "SELECT * FROM GL_BOOK Where G_NEW_OLD='NEW' and G_KTO=?1", {"G_NID"}, "UPDATE GL_BOOK SET G_NEW_OLD='OLD' WHERE G_NID=?", "G_NID", NULL},
+    {"GL_BOOK", "SELECT * FROM GL_BOOK Where G_NEW_OLD='NEW' and G_KTO=?1 Order By G_DATA, G_NOMER", {"G_NID"}, "UPDATE GL_BOOK SET G_NEW_OLD='OLD' WHERE G_NID=?", "G_NID", NULL},
 };
 
 static int column_of(sqlite3_stmt* s, const char* name)
@@ -154,6 +156,52 @@ static long batched(const struct kind* K, sqlite3_stmt* sel, int n, sqlite3_stmt
     for (int i = 0; i <= BATCH; ++i) if (looks[i]) sqlite3_finalize(looks[i]);
     free(rows);
     return copied;
+}
+
+/* What every run does besides the walks, with the same durability: the staff come down (a
+ * row a transaction on the branch's database), today's attendance goes up and the branch's
+ * stamp is set (a commit each on the main database), and the sales of the branch's pledges
+ * made elsewhere are read on the main database and looked up on the branch's. */
+static void every_run(sqlite3* local, sqlite3* main, const char* kto)
+{
+    sqlite3_stmt* staff = prep(main, "SELECT P_NAME, P_LOGIN, P_PASS, P_KTO, P_OGR, P_NID FROM PERSONAL ORDER BY P_NAME");
+    sqlite3_stmt* put = prep(local, "UPDATE PERSONAL SET P_NAME=?,P_LOGIN=?,P_PASS=?,P_KTO=?,P_OGR=? WHERE P_NID=?");
+    while (sqlite3_step(staff) == SQLITE_ROW) {
+        exec(local, "BEGIN IMMEDIATE");
+        for (int i = 0; i < 6; ++i) sqlite3_bind_value(put, i + 1, sqlite3_column_value(staff, i));
+        if (sqlite3_step(put) != SQLITE_DONE) die(local, "staff");
+        sqlite3_reset(put);
+        exec(local, "COMMIT");
+    }
+    sqlite3_finalize(staff); sqlite3_finalize(put);
+    sqlite3_stmt* day = prep(local, "SELECT OO_NAME, OO_DATA, OO_KTO, OO_ON, OO_OFF FROM ONOFF "
+                                    "WHERE OO_DATA=strftime('%Y-%m-%d 00:00:00','now','localtime') AND OO_KTO=?1");
+    sqlite3_bind_text(day, 1, kto, -1, SQLITE_STATIC);
+    sqlite3_stmt* up = prep(main, "UPDATE ONOFF SET OO_ON=?4, OO_OFF=?5 WHERE OO_NAME=?1 AND OO_DATA=?2 AND OO_KTO=?3");
+    exec(main, "BEGIN IMMEDIATE");
+    while (sqlite3_step(day) == SQLITE_ROW) {
+        for (int i = 0; i < 5; ++i) sqlite3_bind_value(up, i + 1, sqlite3_column_value(day, i));
+        sqlite3_step(up); sqlite3_reset(up);
+    }
+    exec(main, "COMMIT");
+    sqlite3_finalize(day); sqlite3_finalize(up);
+    sqlite3_stmt* incoming = prep(main, "SELECT * FROM REALIZ Where REA_NEW_OLD='NEW' and REA_KTO<>?1 and REA_IMPORT=?1 "
+                                        "Order By REA_DATA, REA_NOMER");
+    sqlite3_bind_text(incoming, 1, kto, -1, SQLITE_STATIC);
+    sqlite3_stmt* here = prep(local, "SELECT * FROM REALIZ Where REA_KEY=?");
+    const int key = column_of(incoming, "REA_KEY");
+    while (sqlite3_step(incoming) == SQLITE_ROW) {
+        sqlite3_bind_value(here, 1, sqlite3_column_value(incoming, key));
+        while (sqlite3_step(here) == SQLITE_ROW) {}
+        sqlite3_reset(here);
+    }
+    sqlite3_finalize(incoming); sqlite3_finalize(here);
+    sqlite3_stmt* stamp = prep(main, "UPDATE KTO SET KTO_EXPORT=strftime('%Y-%m-%d %H:%M:%S','now','localtime') WHERE KTO_KOD=?1");
+    sqlite3_bind_text(stamp, 1, kto, -1, SQLITE_STATIC);
+    exec(main, "BEGIN IMMEDIATE");
+    if (sqlite3_step(stamp) != SQLITE_DONE) die(main, "stamp");
+    exec(main, "COMMIT");
+    sqlite3_finalize(stamp);
 }
 
 static long perrow(const char* localf, const char* mainf, const char* kto, int batch)
@@ -244,6 +292,7 @@ static long perrow(const char* localf, const char* mainf, const char* kto, int b
         if (mark) sqlite3_finalize(mark);
         exec(reader, "COMMIT");
     }
+    every_run(local, main, kto);
     sqlite3_close(reader); sqlite3_close(local); sqlite3_close(main);
     return copied;
 }
