@@ -5,6 +5,8 @@
 #include "data/values.h"
 
 #include <QRegularExpression>
+
+#include <sqlite3.h>
 #include <QSqlDriver>
 #include <QSqlField>
 #include <QSqlRecord>
@@ -83,7 +85,7 @@ void RowSet::close()
     if (live_ || keyed_) {
         // The walk is over: its read snapshot on the second connection ends.
         live_.reset();
-        chunkQuery_.reset();
+        dropChunkStatement();
         conn_->closeReader(reader_);
         reader_.clear();
     }
@@ -143,21 +145,24 @@ void RowSet::readRow(const QSqlQuery& q)
     const int n = int(columns_.size()) + (idCol_ >= 0 ? 1 : 0);
     for (int i = 0; i < n; ++i) {
         if (i == idCol_) { rowIds_ << q.value(i); continue; }
-        QVariant v = q.value(i);
-        const int c = int(row.size());
-        if (v.isNull()) {
-            v = Connection::typedNull(kinds_[c]); // a null stays a null of its column's type
-        } else if (kinds_[c] == ColumnKind::Date) {
-            if (v.typeId() == QMetaType::QString) {
-                if (const auto dt = parseStorageText(v.toString()))
-                    v = *dt;
-            } else if (v.typeId() == QMetaType::QDateTime) {
-                v = wallClock(v.toDateTime());
-            }
-        }
-        row << v;
+        row << stored(q.value(i), int(row.size()));
     }
     rows_ << row;
+}
+
+QVariant RowSet::stored(QVariant v, int c) const
+{
+    if (v.isNull())
+        return Connection::typedNull(kinds_[c]); // a null stays a null of its column's type
+    if (kinds_[c] == ColumnKind::Date) {
+        if (v.typeId() == QMetaType::QString) {
+            if (const auto dt = parseStorageText(v.toString()))
+                return *dt;
+        } else if (v.typeId() == QMetaType::QDateTime) {
+            return wallClock(v.toDateTime());
+        }
+    }
+    return v;
 }
 
 void RowSet::load(QSqlQuery& q, const QString& table)
@@ -171,6 +176,12 @@ void RowSet::load(QSqlQuery& q, const QString& table)
     first();
 }
 
+void RowSet::dropChunkStatement()
+{
+    sqlite3_finalize(chunkStmt_); // before its reader closes
+    chunkStmt_ = nullptr;
+}
+
 void RowSet::loadChunk()
 {
     chunk_.clear();
@@ -180,13 +191,8 @@ void RowSet::loadChunk()
     if (n <= 0)
         return;
     // A short read of its own: the rows of the next keys, as they stand now. Always as many
-    // keys (the last chunk repeats its last key), so the statement is prepared once a walk.
-    if (!chunkQuery_) {
-        chunkQuery_ = std::make_unique<QSqlQuery>(QSqlDatabase::database(reader_, false));
-        chunkQuery_->setForwardOnly(true);
-        chunkQuery_->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    }
-    QSqlQuery& q = *chunkQuery_;
+    // keys (the last chunk repeats its last key), so the statement is prepared once a walk;
+    // read on the reader's handle, each value as QSQLITE would give it.
     static const QString marks = [] {
         QStringList m;
         for (int i = 0; i < kChunkRows; ++i)
@@ -194,19 +200,86 @@ void RowSet::loadChunk()
         return m.join(QLatin1Char(','));
     }();
     const QString sql = QStringLiteral("SELECT rowid AS %1, * FROM %2 WHERE rowid IN (%3)").arg(kRowId, table_, marks);
-    QVariantList keys;
-    keys.reserve(kChunkRows);
-    for (qsizetype i = 0; i < kChunkRows; ++i)
-        keys << ids_[next_ + std::min(i, n - 1)];
-    if (!runTraced(*conn_, q, sql, keys))
-        throw DbError(q.lastError().text());
-    if (columns_.isEmpty())
-        describe(q, table_);
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+    sqlite3* h = nullptr;
+    {
+        const QVariant handle = QSqlDatabase::database(reader_, false).driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            h = *static_cast<sqlite3* const*>(handle.data());
+    }
+    if (!h)
+        throw DbError(QStringLiteral("The walk's reader is closed"), true);
+    const auto fail = [&](int rc) {
+        const QString e = QString(reinterpret_cast<const QChar*>(sqlite3_errmsg16(h)));
+        if (chunkStmt_)
+            sqlite3_reset(chunkStmt_);
+        if (StatementTrace::active()) {
+            const QSqlError error(QString(), e, QSqlError::StatementError, QString::number(rc));
+            conn_->traceStatement(sql, {}, &error, -1, t0);
+        }
+        return DbError(e);
+    };
+    if (!chunkStmt_) {
+        const int rc = sqlite3_prepare_v3(h, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &chunkStmt_, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(chunkStmt_);
+            chunkStmt_ = nullptr;
+            throw fail(rc);
+        }
+    }
+    for (int i = 0; i < kChunkRows; ++i)
+        sqlite3_bind_int64(chunkStmt_, i + 1, ids_[next_ + std::min<qsizetype>(i, n - 1)]);
+    const int width = sqlite3_column_count(chunkStmt_);
+    if (columns_.isEmpty()) {
+        index_.clear();
+        kinds_.clear();
+        idCol_ = -1;
+        for (int i = 0; i < width; ++i) {
+            const QString name = QString::fromUtf8(sqlite3_column_name(chunkStmt_, i));
+            if (name == kRowId) { idCol_ = i; continue; }
+            index_.insert(name.toUpper(), int(columns_.size()));
+            columns_ << name;
+            kinds_ << conn_->kindOf(name, QMetaType());
+        }
+    }
     rows_.clear();
     rowIds_.clear();
-    while (q.next())
-        readRow(q);
-    q.finish();
+    int rc;
+    while ((rc = sqlite3_step(chunkStmt_)) == SQLITE_ROW) {
+        QVector<QVariant> row;
+        row.reserve(columns_.size());
+        for (int i = 0; i < width; ++i) {
+            QVariant v;
+            switch (sqlite3_column_type(chunkStmt_, i)) {
+            case SQLITE_INTEGER: v = QVariant(qlonglong(sqlite3_column_int64(chunkStmt_, i))); break;
+            case SQLITE_FLOAT: v = QVariant(sqlite3_column_double(chunkStmt_, i)); break;
+            case SQLITE_NULL: break;
+            case SQLITE_BLOB:
+                v = QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(chunkStmt_, i)),
+                                        sqlite3_column_bytes(chunkStmt_, i)));
+                break;
+            default:
+                v = QVariant(QString(reinterpret_cast<const QChar*>(sqlite3_column_text16(chunkStmt_, i)),
+                                     sqlite3_column_bytes16(chunkStmt_, i) / int(sizeof(QChar))));
+                break;
+            }
+            if (i == idCol_) {
+                rowIds_ << v;
+                continue;
+            }
+            row << stored(std::move(v), int(row.size()));
+        }
+        rows_ << row;
+    }
+    if (rc != SQLITE_DONE)
+        throw fail(rc);
+    sqlite3_reset(chunkStmt_);
+    if (StatementTrace::active()) {
+        QVariantList keys;
+        for (qsizetype i = 0; i < kChunkRows; ++i)
+            keys << ids_[next_ + std::min(i, n - 1)];
+        conn_->traceStatement(sql, keys, nullptr, -1, t0);
+    }
     QHash<qint64, int> at;
     for (int i = 0; i < rowIds_.size(); ++i)
         at.insert(rowIds_[i].toLongLong(), i);
@@ -254,7 +327,7 @@ void RowSet::fetch()
 void RowSet::endWalk()
 {
     if (keyed_) {
-        chunkQuery_.reset();
+        dropChunkStatement();
         conn_->closeReader(reader_);
         reader_.clear();
         keyed_ = false;

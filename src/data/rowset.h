@@ -20,6 +20,8 @@ QStringList tableKey(const QString& table);
 class RowSet {
 public:
     explicit RowSet(Connection& c) : conn_(&c) {}
+    RowSet(const RowSet&) = delete;
+    RowSet& operator=(const RowSet&) = delete;
     virtual ~RowSet() { close(); }
 
     bool active() const { return active_; }
@@ -98,7 +100,10 @@ protected:
     QVector<QVector<QVariant>> chunk_;
     QVector<QVariant> chunkIds_;
     qsizetype chunkPos_ = 0;
-    std::unique_ptr<QSqlQuery> chunkQuery_; // prepared once a walk
+    sqlite3_stmt* chunkStmt_ = nullptr; // on the reader, prepared once a walk
+    void dropChunkStatement();
+    // A value as read, as the row holds it: a null typed by its column, a date as a date.
+    QVariant stored(QVariant v, int column) const;
 };
 
 // A query component (Q1, Q1DM, ...): its text is replaced before each use.
