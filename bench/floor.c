@@ -10,6 +10,8 @@
  *   floor batched LOCAL MAIN KTO  the same in batches of 100 rows: one lookup statement for
  *                                 the batch's keys, one transaction for its writes, then its
  *                                 marks; children deleted and inserted 100 a transaction.
+ *   floor batched-unordered ...   the batched floor as it was before: the selections in no
+ *                                 order, nothing but the walks.
  *   floor bulk LOCAL MAIN KTO     one INSERT ... SELECT a table, one transaction: no per-row
  *                                 durability at all, the lower bound of any copy.
  * All copy every column as stored and leave the main database with the same rows a kind
@@ -204,6 +206,10 @@ static void every_run(sqlite3* local, sqlite3* main, const char* kto)
     sqlite3_finalize(stamp);
 }
 
+/* The floor as it was before it walked in Varid's order and did a run's other work: the
+ * selections unordered, nothing besides the walks (bench/compare shows it for comparison). */
+static int unordered = 0;
+
 static long perrow(const char* localf, const char* mainf, const char* kto, int batch)
 {
     sqlite3* local = open_db(localf, "NORMAL");
@@ -214,7 +220,10 @@ static long perrow(const char* localf, const char* mainf, const char* kto, int b
     for (size_t k = 0; k < sizeof kinds / sizeof *kinds; ++k) {
         const struct kind* K = &kinds[k];
         exec(reader, "BEGIN");
-        sqlite3_stmt* sel = prep(reader, K->select);
+        char select[2048];
+        snprintf(select, sizeof select, "%s", K->select);
+        if (unordered && strstr(select, " Order By ")) *strstr(select, " Order By ") = 0;
+        sqlite3_stmt* sel = prep(reader, select);
         sqlite3_bind_text(sel, 1, kto, -1, SQLITE_STATIC);
         const int n = sqlite3_column_count(sel);
         char sql[4096], marks[1024] = "", cols[3072] = "";
@@ -292,7 +301,7 @@ static long perrow(const char* localf, const char* mainf, const char* kto, int b
         if (mark) sqlite3_finalize(mark);
         exec(reader, "COMMIT");
     }
-    every_run(local, main, kto);
+    if (!unordered) every_run(local, main, kto);
     sqlite3_close(reader); sqlite3_close(local); sqlite3_close(main);
     return copied;
 }
@@ -337,9 +346,10 @@ static long bulk(const char* localf, const char* mainf, const char* kto)
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) { fprintf(stderr, "usage: floor perrow|batched|bulk LOCAL MAIN KTO\n"); return 64; }
+    if (argc != 5) { fprintf(stderr, "usage: floor perrow|batched|batched-unordered|bulk LOCAL MAIN KTO\n"); return 64; }
+    unordered = strcmp(argv[1], "batched-unordered") == 0;
     const long n = strcmp(argv[1], "bulk") == 0 ? bulk(argv[2], argv[3], argv[4])
-                 : perrow(argv[2], argv[3], argv[4], strcmp(argv[1], "batched") == 0 ? BATCH : 1);
+                 : perrow(argv[2], argv[3], argv[4], strncmp(argv[1], "batched", 7) == 0 ? BATCH : 1);
     printf("%ld rows copied\n", n);
     return 0;
 }
