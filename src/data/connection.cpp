@@ -190,6 +190,7 @@ void Connection::disconnect()
     cache_.clear();
     last_.reset();
     dropNative();
+    translated_.clear();
     handle_ = nullptr;
     if (QSqlDatabase::contains(name_)) {
         QSqlDatabase db = QSqlDatabase::database(name_, false);
@@ -280,6 +281,11 @@ void Connection::beginTransaction()
         // time-out allows. A deferred transaction that reads first (a procedure's body, a
         // cursor) and writes later would get "database is locked" at once, without waiting,
         // whenever another branch wrote in between.
+        if (handle_) {
+            execNative(QStringLiteral("BEGIN IMMEDIATE"), {}); // prepared once, traced there
+            inTransaction_ = true;
+            return;
+        }
         QSqlQuery begin(db);
         const bool ok = begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
         const QSqlError e = ok ? QSqlError() : begin.lastError();
@@ -301,6 +307,25 @@ void Connection::commit()
     if (!inTransaction_)
         throw DbError(QStringLiteral("No transaction is open"));
     ++statements_;
+    if (backend_ == Backend::Sqlite && !viaOdbc_ && handle_) {
+        // Prepared once; a failure worded and classed as QSQLITE's commit words it.
+        const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+        sqlite3_stmt* st = native_.value(QStringLiteral("COMMIT"));
+        if (!st && sqlite3_prepare_v3(handle_, "COMMIT", -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) == SQLITE_OK)
+            native_.insert(QStringLiteral("COMMIT"), st);
+        const int rc = st ? sqlite3_step(st) : sqlite3_errcode(handle_);
+        QSqlError e;
+        if (rc != SQLITE_DONE)
+            e = QSqlError(QCoreApplication::translate("QSQLiteDriver", "Unable to commit transaction"),
+                          QString(reinterpret_cast<const QChar*>(sqlite3_errmsg16(handle_))), QSqlError::TransactionError);
+        if (st)
+            sqlite3_reset(st);
+        traceStatement(QStringLiteral("COMMIT"), {}, &e, 0, t0);
+        if (rc != SQLITE_DONE)
+            throw dbError(errorSource(), e);
+        inTransaction_ = false;
+        return;
+    }
     QSqlDatabase db = QSqlDatabase::database(name_, false);
     const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
     const bool ok = db.commit();
@@ -513,6 +538,26 @@ int Connection::execNative(const QString& sql, const QVariantList& binds)
     if (StatementTrace::active())
         traceStatement(sql, binds, nullptr, rows, t0);
     return rows;
+}
+
+int Connection::execBound(const QString& sql, const QVariantList& binds)
+{
+    if (backend_ != Backend::Sqlite || viaOdbc_ || !handle_) {
+        QSqlQuery q = run(sql, binds);
+        const int rows = q.numRowsAffected();
+        q.finish();
+        return rows;
+    }
+    if (!connected())
+        throw DbError(QStringLiteral("Connection is closed"), true);
+    ++statements_;
+    auto it = translated_.constFind(sql);
+    if (it == translated_.constEnd()) {
+        if (translated_.size() >= 256)
+            translated_.clear();
+        it = translated_.insert(sql, translate(sql));
+    }
+    return execNative(*it, binds);
 }
 
 int Connection::execCached(const Statement& st)

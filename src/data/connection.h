@@ -75,6 +75,9 @@ public:
     QSqlQuery& runCached(const Statement& st);
     // The same for a statement that returns no rows; the rows it changed.
     int execCached(const Statement& st);
+    // A write with '?' marks and its values bound as they are (a null as a null), as run()
+    // runs it; on the embedded file translated and prepared once a text. The rows it changed.
+    int execBound(const QString& sql, const QVariantList& binds);
     // A statement as the embedded database runs it: the translated text with '?' marks and,
     // for each mark, the statement's value it takes (or the text's own literal).
     struct Bindable {
@@ -147,6 +150,7 @@ private:
     // prepared once a text, without Qt's per-value and per-row layers.
     sqlite3* handle_ = nullptr;
     QHash<QString, sqlite3_stmt*> native_;
+    QHash<QString, QString> translated_; // execBound's texts as the embedded file reads them
     void dropNative();
     int execNative(const QString& sql, const QVariantList& binds);
     std::unique_ptr<QSqlQuery> last_;

@@ -554,9 +554,7 @@ void RowSet::post()
         const QString sql = sqlite || !key.isEmpty()
             ? QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table_, sets.join(QLatin1Char(',')), where)
             : QStringLiteral("UPDATE TOP (1) %1 SET %2 WHERE %3").arg(table_, sets.join(QLatin1Char(',')), where);
-        QSqlQuery q = conn_->run(sql, binds);
-        const int affected = q.numRowsAffected();
-        q.finish();
+        const int affected = conn_->execBound(sql, binds);
         // A row that vanished between the read and the post is a failure, not a success.
         if (affected == 0)
             throw DbError(QStringLiteral("Row cannot be located for updating: it was changed or deleted in %1").arg(table_));
