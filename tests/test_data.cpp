@@ -5,6 +5,10 @@
 #include "data/dialect.h"
 #include "data/values.h"
 
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
 using namespace varid;
 using varid::testing::TwoDatabases;
 
@@ -431,4 +435,55 @@ TEST_F(DataAccess, PeriodDeletionProcedureKeepsBoundsAndOtherBranches)
     del.execute();
     EXPECT_EQ(mainValue(QStringLiteral("SELECT group_concat(G_NID, ',') FROM (SELECT G_NID FROM GL_BOOK ORDER BY G_NID)")).toString(),
               QStringLiteral("3,4,5"));
+}
+
+// Writes on the embedded file's handle store what QSQLITE's binding stores, value by value
+// (a null text as NULL, an empty text as '', numbers as numbers, dates as QSQLITE writes
+// them), and a refused write fails with QSQLITE's own words and class.
+TEST_F(DataAccess, WritesOnTheHandleStoreWhatQtStored)
+{
+    const QVariantList values{QVariant(QMetaType(QMetaType::QString)), QString(QLatin1String("")), QStringLiteral("Ключ 'к'"),
+                              QVariant(42), QVariant(qlonglong(1) << 40), QVariant(2.25), QVariant(true),
+                              QDateTime(QDate(2010, 3, 5), QTime(10, 0, 1)), QDate(2010, 3, 6), QVariant(),
+                              QByteArray("\x01\x02", 2), QVariant(7u)};
+    for (int i = 0; i < values.size(); ++i)
+        local(QStringLiteral("INSERT INTO GL_BOOK (G_NID) VALUES ('q%1'),('n%1');").arg(i));
+    QSqlDatabase side = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("qt-binds"));
+    side.setDatabaseName(localFile());
+    ASSERT_TRUE(side.open());
+    QSqlQuery qt(side);
+    ASSERT_TRUE(qt.prepare(QStringLiteral("UPDATE GL_BOOK SET G_SODER=? WHERE G_NID=?")));
+    for (int i = 0; i < values.size(); ++i) {
+        qt.bindValue(0, values[i]);
+        qt.bindValue(1, QStringLiteral("q%1").arg(i));
+        ASSERT_TRUE(qt.exec()) << i;
+        EXPECT_EQ(dm.ADOC1.execBound(QStringLiteral("UPDATE GL_BOOK SET G_SODER=? WHERE G_NID=?"),
+                                     {values[i], QStringLiteral("n%1").arg(i)}), 1) << i;
+    }
+    qt.finish();
+    for (int i = 0; i < values.size(); ++i) {
+        const auto stored = [&](const char* prefix) {
+            return localValue(QStringLiteral("SELECT typeof(G_SODER) || ':' || quote(G_SODER) FROM GL_BOOK WHERE G_NID='%1%2'")
+                                  .arg(QLatin1String(prefix)).arg(i)).toString();
+        };
+        EXPECT_EQ(stored("n"), stored("q")) << i;
+    }
+    local(QStringLiteral("CREATE TRIGGER no_x BEFORE UPDATE ON GL_BOOK WHEN NEW.G_SODER='x' BEGIN SELECT RAISE(ABORT, 'refused'); END;"));
+    QSqlQuery refused(side);
+    ASSERT_TRUE(refused.prepare(QStringLiteral("UPDATE GL_BOOK SET G_SODER=? WHERE G_NID=?")));
+    refused.bindValue(0, QStringLiteral("x"));
+    refused.bindValue(1, QStringLiteral("q0"));
+    ASSERT_FALSE(refused.exec());
+    const QString qtText = refused.lastError().text().trimmed();
+    try {
+        dm.ADOC1.execBound(QStringLiteral("UPDATE GL_BOOK SET G_SODER=? WHERE G_NID=?"), {QStringLiteral("x"), QStringLiteral("n0")});
+        FAIL() << "the refused write went through";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.message(), qtText);
+        EXPECT_FALSE(e.unavailable());
+    }
+    refused.finish();
+    side.close();
+    side = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("qt-binds"));
 }
