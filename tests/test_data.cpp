@@ -442,6 +442,8 @@ TEST_F(DataAccess, PeriodDeletionProcedureKeepsBoundsAndOtherBranches)
 // them), and a refused write fails with QSQLITE's own words and class.
 TEST_F(DataAccess, WritesOnTheHandleStoreWhatQtStored)
 {
+    if (dm.ADOC1.viaOdbc())
+        GTEST_SKIP() << "through the ODBC driver the writes are Qt's own";
     const QVariantList values{QVariant(QMetaType(QMetaType::QString)), QString(QLatin1String("")), QStringLiteral("Ключ 'к'"),
                               QVariant(42), QVariant(qlonglong(1) << 40), QVariant(2.25), QVariant(true),
                               QDateTime(QDate(2010, 3, 5), QTime(10, 0, 1)), QDate(2010, 3, 6), QVariant(),
