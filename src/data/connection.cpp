@@ -524,6 +524,7 @@ int Connection::execNative(const QString& sql, const QVariantList& binds)
             throw fail(nativeError(handle_, "Unable to bind parameters", QSqlError::StatementError, rc));
         }
     }
+    const int totalBefore = sqlite3_total_changes(handle_);
     int rc = sqlite3_step(st);
     while (rc == SQLITE_ROW) // a write that returns rows: they are not read
         rc = sqlite3_step(st);
@@ -533,7 +534,9 @@ int Connection::execNative(const QString& sql, const QVariantList& binds)
         sqlite3_reset(st);
         throw fail(e);
     }
-    const int rows = sqlite3_changes(handle_);
+    // A statement that changed nothing (a transaction's BEGIN, a write that found no row)
+    // says 0, not the count of the last write that did.
+    const int rows = sqlite3_total_changes(handle_) != totalBefore ? sqlite3_changes(handle_) : 0;
     sqlite3_reset(st);
     if (StatementTrace::active())
         traceStatement(sql, binds, nullptr, rows, t0);
