@@ -308,21 +308,7 @@ void Connection::commit()
         throw DbError(QStringLiteral("No transaction is open"));
     ++statements_;
     if (backend_ == Backend::Sqlite && !viaOdbc_ && handle_) {
-        // Prepared once; a failure worded and classed as QSQLITE's commit words it.
-        const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
-        sqlite3_stmt* st = native_.value(QStringLiteral("COMMIT"));
-        if (!st && sqlite3_prepare_v3(handle_, "COMMIT", -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) == SQLITE_OK)
-            native_.insert(QStringLiteral("COMMIT"), st);
-        const int rc = st ? sqlite3_step(st) : sqlite3_errcode(handle_);
-        QSqlError e;
-        if (rc != SQLITE_DONE)
-            e = QSqlError(QCoreApplication::translate("QSQLiteDriver", "Unable to commit transaction"),
-                          QString(reinterpret_cast<const QChar*>(sqlite3_errmsg16(handle_))), QSqlError::TransactionError);
-        if (st)
-            sqlite3_reset(st);
-        traceStatement(QStringLiteral("COMMIT"), {}, &e, 0, t0);
-        if (rc != SQLITE_DONE)
-            throw dbError(errorSource(), e);
+        execNative(QStringLiteral("COMMIT"), {}, Wording::Commit);
         inTransaction_ = false;
         return;
     }
@@ -495,7 +481,7 @@ void Connection::dropNative()
     native_.clear();
 }
 
-int Connection::execNative(const QString& sql, const QVariantList& binds)
+int Connection::execNative(const QString& sql, const QVariantList& binds, Wording wording)
 {
     const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
     const auto fail = [&](const QSqlError& e) {
@@ -529,8 +515,12 @@ int Connection::execNative(const QString& sql, const QVariantList& binds)
     while (rc == SQLITE_ROW) // a write that returns rows: they are not read
         rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) {
-        const QSqlError e = nativeError(handle_, "Unable to fetch row", QSqlError::ConnectionError,
-                                        rc == SQLITE_ERROR ? sqlite3_reset(st) : rc);
+        // As QSQLITE words it: a commit without a code, any other statement with one.
+        const QSqlError e = wording == Wording::Commit
+            ? QSqlError(QCoreApplication::translate("QSQLiteDriver", "Unable to commit transaction"),
+                        QString(reinterpret_cast<const QChar*>(sqlite3_errmsg16(handle_))), QSqlError::TransactionError)
+            : nativeError(handle_, "Unable to fetch row", QSqlError::ConnectionError,
+                          rc == SQLITE_ERROR ? sqlite3_reset(st) : rc);
         sqlite3_reset(st);
         throw fail(e);
     }

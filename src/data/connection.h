@@ -152,7 +152,8 @@ private:
     QHash<QString, sqlite3_stmt*> native_;
     QHash<QString, QString> translated_; // execBound's texts as the embedded file reads them
     void dropNative();
-    int execNative(const QString& sql, const QVariantList& binds);
+    enum class Wording { Statement, Commit }; // how a failure is worded, as QSQLITE words it
+    int execNative(const QString& sql, const QVariantList& binds, Wording wording = Wording::Statement);
     std::unique_ptr<QSqlQuery> last_;
     QStringList idleReaders_;
     qint64 statements_ = 0;

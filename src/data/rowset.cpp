@@ -82,13 +82,8 @@ bool sameValue(const QVariant& a, const QVariant& b)
 
 void RowSet::close()
 {
-    if (live_ || keyed_) {
-        // The walk is over: its read snapshot on the second connection ends.
-        live_.reset();
-        dropChunkStatement();
-        conn_->closeReader(reader_);
-        reader_.clear();
-    }
+    if (live_ || keyed_)
+        releaseReader(); // the walk is over: its read snapshot on the second connection ends
     keyed_ = false;
     ids_.clear();
     chunk_.clear();
@@ -176,10 +171,13 @@ void RowSet::load(QSqlQuery& q, const QString& table)
     first();
 }
 
-void RowSet::dropChunkStatement()
+void RowSet::releaseReader()
 {
+    live_.reset();
     sqlite3_finalize(chunkStmt_); // before its reader closes
     chunkStmt_ = nullptr;
+    conn_->closeReader(reader_);
+    reader_.clear();
 }
 
 void RowSet::loadChunk()
@@ -327,9 +325,7 @@ void RowSet::fetch()
 void RowSet::endWalk()
 {
     if (keyed_) {
-        dropChunkStatement();
-        conn_->closeReader(reader_);
-        reader_.clear();
+        releaseReader();
         keyed_ = false;
         ids_.clear();
         chunk_.clear();
@@ -343,9 +339,7 @@ void RowSet::endWalk()
         return;
     // The read snapshot ends as soon as the walk does, so the log can be checkpointed again;
     // the count stays for the steps that add it up.
-    live_.reset();
-    conn_->closeReader(reader_);
-    reader_.clear();
+    releaseReader();
     rows_.clear();
     rowIds_.clear();
     eof_ = true;

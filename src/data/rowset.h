@@ -101,7 +101,8 @@ protected:
     QVector<QVariant> chunkIds_;
     qsizetype chunkPos_ = 0;
     sqlite3_stmt* chunkStmt_ = nullptr; // on the reader, prepared once a walk
-    void dropChunkStatement();
+    // The walk's statements on the reader finished, then the reader closed.
+    void releaseReader();
     // A value as read, as the row holds it: a null typed by its column, a date as a date.
     QVariant stored(QVariant v, int column) const;
 };
