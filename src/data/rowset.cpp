@@ -256,10 +256,12 @@ void RowSet::loadChunk()
                 v = QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(chunkStmt_, i)),
                                         sqlite3_column_bytes(chunkStmt_, i)));
                 break;
-            default:
-                v = QVariant(QString(reinterpret_cast<const QChar*>(sqlite3_column_text16(chunkStmt_, i)),
-                                     sqlite3_column_bytes16(chunkStmt_, i) / int(sizeof(QChar))));
+            default: {
+                // The text as the file holds it (UTF-8), converted once.
+                const char* text = reinterpret_cast<const char*>(sqlite3_column_text(chunkStmt_, i));
+                v = QVariant(QString::fromUtf8(text, sqlite3_column_bytes(chunkStmt_, i)));
                 break;
+            }
             }
             if (i == idCol_) {
                 rowIds_ << v;
