@@ -6,6 +6,8 @@
 
 #include <QEventLoop>
 
+#include <algorithm>
+
 #include <utility>
 
 namespace varid {
@@ -13,6 +15,9 @@ namespace varid {
 RunLauncher::RunLauncher(const Clock& clock, const QString& tag, News news)
     : clock_(clock), tag_(tag + QStringLiteral("-run")), news_(std::move(news))
 {
+    hold_.setSingleShot(true);
+    hold_.setInterval(kHoldMs);
+    QObject::connect(&hold_, &QTimer::timeout, &bridge_, [this] { takeNews(); });
 }
 
 void RunLauncher::start(const RunRequest& request, const Connection::Target& local, const Connection::Target& main, Job job,
@@ -47,8 +52,17 @@ void RunLauncher::start(const RunRequest& request, const Connection::Target& loc
 
 void RunLauncher::takeNews()
 {
-    if (run_)
-        news_(run_->drain());
+    if (!run_)
+        return;
+    // What came is shown now; what comes in the next moment waits for the hold to end, so a
+    // run of many rows does not wake this thread for every bar step. A quiet run's last news
+    // is still shown when the hold ends.
+    const RunContext::Outbox out = run_->drain(true);
+    news_(out);
+    const bool any = !out.lines.isEmpty()
+                     || std::find(out.barsTouched.begin(), out.barsTouched.end(), true) != out.barsTouched.end();
+    if (any)
+        hold_.start();
 }
 
 void RunLauncher::finished()
@@ -56,7 +70,9 @@ void RunLauncher::finished()
     thread_->wait();
     delete thread_;
     thread_ = nullptr;
-    takeNews();
+    hold_.stop();
+    if (run_)
+        news_(run_->drain());
     run_.reset();
     if (ended_)
         std::exchange(ended_, {})(result_);

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QThread>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -50,6 +51,9 @@ private:
     RunOutcome result_;
     Ended ended_;
     QObject bridge_; // lives on the window's thread: the run's news is delivered to it
+    // After news was shown, the next is taken when this ends.
+    static constexpr int kHoldMs = 50;
+    QTimer hold_;
 };
 
 } // namespace varid

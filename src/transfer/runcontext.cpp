@@ -2,6 +2,8 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
+
 namespace varid {
 
 RunContext::RunContext(const RunRequest& request) : request_(request) {}
@@ -68,13 +70,14 @@ void RunContext::news()
     onNews();
 }
 
-RunContext::Outbox RunContext::drain()
+RunContext::Outbox RunContext::drain(bool hold)
 {
     QMutexLocker lock(&mutex_);
     Outbox o = out_;
+    const bool taken = !out_.lines.isEmpty() || std::find(out_.barsTouched.begin(), out_.barsTouched.end(), true) != out_.barsTouched.end();
     out_.lines.clear();
     out_.barsTouched.fill(false);
-    pending_ = false;
+    pending_ = hold && taken;
     return o;
 }
 

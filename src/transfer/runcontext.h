@@ -45,7 +45,10 @@ public:
         std::array<bool, kBarCount> barsTouched{};
         QString errorMarker;
     };
-    Outbox drain();
+    // What the run produced since the last drain. `hold`: when something was taken, the next
+    // news does not call onNews; the receiver drains again later (a busy run's rows then wake
+    // the receiver a few times a second, not once a row), and an empty drain lets it call again.
+    Outbox drain(bool hold = false);
 
 private:
     void news(); // with the mutex held
