@@ -261,3 +261,32 @@ TEST(KeptMarks, ComeBackAsTheyWentIn)
         }
     }
 }
+
+// The window's thread is woken for the first news; while it holds, more news only fills the
+// outbox; a drain that takes something keeps the hold, an empty one ends it.
+TEST(RunNews, AHeldReceiverIsWokenOnceAndLosesNothing)
+{
+    RunContext run{RunRequest{}};
+    int wakes = 0;
+    run.onNews = [&] { ++wakes; };
+    run.setBarMax(Bar::Klient, 100);
+    EXPECT_EQ(wakes, 1);
+    RunContext::Outbox out = run.drain(true);
+    EXPECT_TRUE(out.barsTouched[size_t(Bar::Klient)]);
+    for (int i = 1; i <= 50; ++i)
+        run.setBarPos(Bar::Klient, i);
+    run.addLine(QStringLiteral("одна строка\nи вторая"));
+    EXPECT_EQ(wakes, 1) << "held: the rows fill the outbox without waking the receiver";
+    out = run.drain(true);
+    EXPECT_EQ(out.bars[size_t(Bar::Klient)].pos, 50);
+    ASSERT_EQ(out.lines.size(), 2);
+    EXPECT_EQ(out.lines[1].text, QStringLiteral("и вторая"));
+    out = run.drain(true); // the hold ends with nothing new: the next news wakes at once
+    EXPECT_TRUE(out.lines.isEmpty());
+    run.tellRefusal(QStringLiteral("refused"));
+    EXPECT_EQ(wakes, 2);
+    // A drain without a hold lets every news wake, as before.
+    out = run.drain();
+    run.setBarPos(Bar::Klient, 60);
+    EXPECT_EQ(wakes, 3);
+}
