@@ -433,6 +433,16 @@ QVariant RowSet::value(const QString& column) const
     return rows_[cur_][c];
 }
 
+const QVariant& RowSet::valueAt(int c) const
+{
+    static const QVariant none;
+    if (state_ != State::Browse)
+        return buffer_[c];
+    if (rows_.isEmpty())
+        return none;
+    return rows_[cur_][c];
+}
+
 QString RowSet::text(const QString& column) const { return textForm(value(column)); }
 
 qlonglong RowSet::integer(const QString& column) const

@@ -42,6 +42,9 @@ public:
 
     bool hasColumn(const QString& column) const { return index_.contains(column.toUpper()); }
     QVariant value(const QString& column) const; // typed value; null stays null
+    // The same by the column's place in columns(), without a copy.
+    const QVariant& valueAt(int column) const;
+    const QStringList& columns() const { return columns_; }
     QString text(const QString& column) const;   // text form
     qlonglong integer(const QString& column) const;
     double number(const QString& column) const;  // a null reads as 0

@@ -24,19 +24,42 @@ void StoredProc::set(const QString& param, const QVariant& value)
 
 void StoredProc::setAt(int i, const QVariant& value)
 {
-    QVariant v = value;
-    if (v.isNull() || !v.isValid()) {
+    if (value.isNull() || !value.isValid()) {
         values_[i] = QVariant(); // every parameter may be null; a null date stays null
         return;
     }
-    if (params_[i].type == ParamType::DateTime && v.typeId() == QMetaType::QString) {
-        const QString s = v.toString();
+    if (params_[i].type == ParamType::DateTime && value.typeId() == QMetaType::QString) {
+        const QString s = value.toString();
         const auto dt = parseDateText(s);
         if (!dt)
             throw DbError(QStringLiteral("'%1' is not a valid date and time").arg(s));
-        v = *dt;
+        values_[i] = *dt;
+        return;
     }
-    values_[i] = v;
+    values_[i] = value;
+}
+
+const QVector<int>& StoredProc::sourceColumns(const QStringList& columns, const QStringList& skip)
+{
+    // Equal lists that share their data compare at once: a walk's rows share one.
+    if (!sources_.at.isEmpty() && sources_.columns == columns && sources_.skip == skip)
+        return sources_.at;
+    sources_.columns = columns;
+    sources_.skip = skip;
+    sources_.at.clear();
+    for (const ParamDef& p : params_) {
+        const QString name = p.name.mid(1);
+        if (!skip.isEmpty() && skip.contains(name, Qt::CaseInsensitive)) {
+            sources_.at << -2;
+            continue;
+        }
+        int at = -1; // of two columns of one name, the last, as a row's lookup by name finds
+        for (qsizetype c = columns.size() - 1; c >= 0 && at < 0; --c)
+            if (columns[c].compare(name, Qt::CaseInsensitive) == 0)
+                at = int(c);
+        sources_.at << at;
+    }
+    return sources_.at;
 }
 
 QVariant StoredProc::param(const QString& param) const { return values_[indexOf(param)]; }
@@ -109,6 +132,7 @@ void StoredProc::execute()
 QVariantList StoredProc::storageValues(const QVector<int>& params) const
 {
     QVariantList values;
+    values.reserve(params.size());
     for (int i : params)
         values << conn_->toStorage(values_[i], kindOfParam(params_[i].type));
     return values;

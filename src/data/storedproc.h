@@ -31,6 +31,10 @@ public:
     // The same by the parameter's place in params().
     void setAt(int index, const QVariant& value);
     QVariant param(const QString& param) const;
+    // For each parameter, the place in `columns` of the column of its name (without its '@'):
+    // -1 where there is none, -2 where the parameter is in `skip`. Worked out once for a
+    // shape of row and kept.
+    const QVector<int>& sourceColumns(const QStringList& columns, const QStringList& skip);
     void clear(); // every parameter back to null
 
     // The values as set, to be set again (a batch keeps each call's own).
@@ -71,6 +75,11 @@ private:
     QVector<ParamDef> params_;
     QVector<QVariant> values_;
     std::vector<Compiled> body_;
+    struct SourceMap {
+        QStringList columns, skip;
+        QVector<int> at;
+    };
+    SourceMap sources_;
     int bodyGeneration_ = -1;
 };
 

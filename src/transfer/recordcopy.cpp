@@ -738,12 +738,19 @@ void RecordCopy::cursorCopy(Connection& target, const Statement& lookupSql, cons
 
 void RecordCopy::fill(StoredProc& proc, const RowSet& row, Form form, const QStringList& skip)
 {
-    const QVector<ParamDef>& params = proc.params();
-    for (int i = 0; i < params.size(); ++i) {
-        const QString column = params[i].name.mid(1);
-        if (!skip.isEmpty() && skip.contains(column, Qt::CaseInsensitive))
+    const QVector<int>& at = proc.sourceColumns(row.columns(), skip);
+    for (int i = 0; i < at.size(); ++i) {
+        if (at[i] == -2)
             continue;
-        proc.setAt(i, form == Form::Typed ? row.value(column) : QVariant(row.text(column)));
+        if (at[i] < 0) {
+            row.value(proc.params()[i].name.mid(1)); // no such column: its error
+            continue;
+        }
+        const QVariant& v = row.valueAt(at[i]);
+        if (form == Form::Typed)
+            proc.setAt(i, v);
+        else
+            proc.setAt(i, QVariant(textForm(v)));
     }
 }
 
