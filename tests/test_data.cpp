@@ -489,3 +489,64 @@ TEST_F(DataAccess, WritesOnTheHandleStoreWhatQtStored)
     side = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("qt-binds"));
 }
+
+// A selection read on the embedded file's handle gives each value as the same rows read
+// through Qt give it (a table cursor reads through Qt): texts of any script, empty and null
+// texts, dates, numbers, typed nulls; a lookup's row tag as an integer; a failing selection
+// with Qt's own words.
+TEST_F(DataAccess, ReadsOnTheHandleGiveWhatQtGave)
+{
+    if (dm.ADOC1.viaOdbc())
+        GTEST_SKIP() << "through the ODBC driver the reads are Qt's own";
+    local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_NOMER, G_SUMMA, G_KTO, G_SODER, G_NEW_OLD) VALUES "
+                         "('r1','2010-03-05 10:00:01','N 1',12.5,'F1','Ключ ''к''','NEW'),"
+                         "('r2',NULL,'',0,'F1',NULL,'NEW'),"
+                         "('r3','2010-03-06 00:00:00','3',-1e10,NULL,'',NULL);"));
+    TableCursor all(dm.ADOC1, QStringLiteral("GL_BOOK"));
+    all.open();
+    Query q(dm.ADOC1);
+    q.setSql(Statement(QStringLiteral("SELECT * FROM GL_BOOK Where G_NID=%1"), {QStringLiteral("r1")}));
+    for (const char* nid : {"r1", "r2", "r3"}) {
+        q.setSql(Statement(QStringLiteral("SELECT * FROM GL_BOOK Where G_NID=%1"), {QString::fromLatin1(nid)}));
+        q.open();
+        ASSERT_EQ(q.rowCount(), 1) << nid;
+        ASSERT_TRUE(all.locate(QStringLiteral("G_NID"), QString::fromLatin1(nid))) << nid;
+        ASSERT_EQ(q.columns(), all.columns());
+        for (const QString& c : all.columns()) {
+            const QVariant mine = q.value(c), qt = all.value(c);
+            EXPECT_EQ(mine.metaType(), qt.metaType()) << nid << " " << qPrintable(c);
+            EXPECT_EQ(mine.isNull(), qt.isNull()) << nid << " " << qPrintable(c);
+            EXPECT_EQ(mine, qt) << nid << " " << qPrintable(c);
+        }
+        // Written through like a row read through Qt.
+        q.edit();
+        q.set(QStringLiteral("G_NOMER"), QStringLiteral("через %1").arg(QString::fromLatin1(nid)));
+        q.post();
+    }
+    EXPECT_EQ(localValue(QStringLiteral("SELECT G_NOMER FROM GL_BOOK WHERE G_NID='r2'")).toString(), QStringLiteral("через r2"));
+    q.setSql(Statement(QStringLiteral("SELECT 0 AS X_ROW, * FROM GL_BOOK Where G_NID=%1 UNION ALL "
+                                      "SELECT 1 AS X_ROW, * FROM GL_BOOK Where G_NID=%2 Order By X_ROW"),
+                       {QStringLiteral("r3"), QStringLiteral("nobody")}));
+    q.open();
+    ASSERT_EQ(q.rowCount(), 1);
+    EXPECT_EQ(q.integer(QStringLiteral("X_ROW")), 0);
+    EXPECT_EQ(q.text(QStringLiteral("G_NOMER")), QStringLiteral("через r3"));
+    QSqlDatabase side = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("qt-reads"));
+    side.setDatabaseName(localFile());
+    ASSERT_TRUE(side.open());
+    {
+        QSqlQuery qt(side);
+        ASSERT_FALSE(qt.prepare(QStringLiteral("SELECT * FROM GL_BOOK Where G_NIX=?")));
+        const QString qtText = qt.lastError().text().trimmed();
+        q.setSql(Statement(QStringLiteral("SELECT * FROM GL_BOOK Where G_NIX=%1"), {QStringLiteral("r1")}));
+        try {
+            q.open();
+            FAIL() << "a selection of a missing column was read";
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.message(), qtText);
+        }
+    }
+    side.close();
+    side = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("qt-reads"));
+}

@@ -580,6 +580,73 @@ int Connection::execCached(const Statement& st)
     return execNative(shape.bindable.sql, shape.bindable.bind(st));
 }
 
+bool Connection::selectNative(const Statement& st, const std::function<bool(sqlite3_stmt*)>& columns,
+                              const std::function<void(sqlite3_stmt*)>& row)
+{
+    if (backend_ != Backend::Sqlite || viaOdbc_ || !handle_)
+        return false;
+    if (!connected())
+        throw DbError(QStringLiteral("Connection is closed"), true);
+    std::optional<Bindable> literal;
+    if (st.values().isEmpty())
+        literal = bindable(st);
+    const QString& key = literal ? literal->sql : st.sql();
+    auto it = cache_.find(key);
+    if (it == cache_.end()) {
+        if (cache_.size() >= 256)
+            cache_.clear();
+        auto shape = std::make_shared<Shape>();
+        shape->bindable = literal ? *literal : bindable(st);
+        it = cache_.insert(key, shape);
+    }
+    const std::shared_ptr<Shape> shape = *it;
+    const QString& sql = shape->bindable.sql;
+    const QVariantList values = literal ? literal->fixed : shape->bindable.bind(st);
+    const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
+    const auto fail = [&](const QSqlError& e) {
+        traceStatement(sql, values, &e, 0, t0);
+        return dbError(errorSource(), e);
+    };
+    sqlite3_stmt* s = native_.value(sql);
+    if (!s) {
+        if (native_.size() >= 256)
+            dropNative();
+        const int rc = sqlite3_prepare_v3(handle_, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(s);
+            ++statements_;
+            throw fail(nativeError(handle_, "Unable to execute statement", QSqlError::StatementError, rc));
+        }
+        native_.insert(sql, s);
+    }
+    if (!columns(s))
+        return false;
+    ++statements_;
+    if (sqlite3_bind_parameter_count(s) != values.size())
+        throw fail(QSqlError(QCoreApplication::translate("QSQLiteResult", "Parameter count mismatch"), QString(),
+                             QSqlError::StatementError));
+    for (int i = 0; i < values.size(); ++i) {
+        const int rc = bindAsQt(s, i + 1, values[i]);
+        if (rc != SQLITE_OK) {
+            sqlite3_reset(s);
+            throw fail(nativeError(handle_, "Unable to bind parameters", QSqlError::StatementError, rc));
+        }
+    }
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+        row(s);
+    if (rc != SQLITE_DONE) {
+        const QSqlError e = nativeError(handle_, "Unable to fetch row", QSqlError::ConnectionError,
+                                        rc == SQLITE_ERROR ? sqlite3_reset(s) : rc);
+        sqlite3_reset(s);
+        throw fail(e);
+    }
+    sqlite3_reset(s);
+    if (StatementTrace::active())
+        traceStatement(sql, values, nullptr, -1, t0);
+    return true;
+}
+
 void Connection::execPrepared(QSqlQuery& q, const QVariantList& binds)
 {
     if (!connected())

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -75,6 +76,13 @@ public:
     QSqlQuery& runCached(const Statement& st);
     // The same for a statement that returns no rows; the rows it changed.
     int execCached(const Statement& st);
+    // A selection on the embedded file's handle (opened by QSQLITE), prepared once a text and
+    // its values bound as runCached() binds them: `columns` sees the prepared statement first
+    // and says whether it reads it (false: nothing is run, and false is returned, for the
+    // caller to use runCached()); `row` then sees each row. Counted, traced and failing as
+    // runCached() would. False too where the connection has no such handle.
+    bool selectNative(const Statement& st, const std::function<bool(sqlite3_stmt*)>& columns,
+                      const std::function<void(sqlite3_stmt*)>& row);
     // A write with '?' marks and its values bound as they are (a null as a null), as run()
     // runs it; on the embedded file translated and prepared once a text. The rows it changed.
     int execBound(const QString& sql, const QVariantList& binds);
@@ -102,6 +110,8 @@ public:
     // names carry their table's prefix, so they are unique), elsewhere by the type the
     // driver reports.
     ColumnKind kindOf(const QString& column, const QMetaType& reported = QMetaType()) const;
+    // Whether the schema declares a column of that name (its kind then comes from there).
+    bool knowsColumn(const QString& column) const { return kinds_.contains(column.toUpper()); }
 
     // Values as the backend stores them: dates as text on SQLite, empty text as null
     // in columns that are not text.

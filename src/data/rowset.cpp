@@ -70,6 +70,23 @@ bool runTraced(const Connection& c, QSqlQuery& q, const QString& sql, const QVar
     return ok;
 }
 
+// A column of the current row as QSQLITE reads it: integers as 64 bits, reals as doubles,
+// texts as the file holds them (UTF-8) converted once, a null as an invalid value.
+QVariant columnValue(sqlite3_stmt* st, int i)
+{
+    switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER: return QVariant(qlonglong(sqlite3_column_int64(st, i)));
+    case SQLITE_FLOAT: return QVariant(sqlite3_column_double(st, i));
+    case SQLITE_NULL: return QVariant();
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i)));
+    default: {
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(st, i)));
+    }
+    }
+}
+
 bool sameValue(const QVariant& a, const QVariant& b)
 {
     if (a.isNull() || b.isNull())
@@ -247,22 +264,7 @@ void RowSet::loadChunk()
         QVector<QVariant> row;
         row.reserve(columns_.size());
         for (int i = 0; i < width; ++i) {
-            QVariant v;
-            switch (sqlite3_column_type(chunkStmt_, i)) {
-            case SQLITE_INTEGER: v = QVariant(qlonglong(sqlite3_column_int64(chunkStmt_, i))); break;
-            case SQLITE_FLOAT: v = QVariant(sqlite3_column_double(chunkStmt_, i)); break;
-            case SQLITE_NULL: break;
-            case SQLITE_BLOB:
-                v = QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(chunkStmt_, i)),
-                                        sqlite3_column_bytes(chunkStmt_, i)));
-                break;
-            default: {
-                // The text as the file holds it (UTF-8), converted once.
-                const char* text = reinterpret_cast<const char*>(sqlite3_column_text(chunkStmt_, i));
-                v = QVariant(QString::fromUtf8(text, sqlite3_column_bytes(chunkStmt_, i)));
-                break;
-            }
-            }
+            QVariant v = columnValue(chunkStmt_, i);
             if (i == idCol_) {
                 rowIds_ << v;
                 continue;
@@ -580,6 +582,49 @@ void Query::open()
     close();
     QString table;
     const Statement st(writableText(sql_.sql(), connection().backend() == Backend::Sqlite, table), sql_.values());
+    // On the embedded file, a selection of the schema's columns (and a lookup's row tag) is
+    // read on the handle; any other through Qt, whose reported types then type its values.
+    int width = 0;
+    const auto columns = [&](sqlite3_stmt* s) {
+        width = sqlite3_column_count(s);
+        QStringList names;
+        QVector<ColumnKind> kinds;
+        int idCol = -1;
+        for (int i = 0; i < width; ++i) {
+            const QString name = QString::fromUtf8(sqlite3_column_name(s, i));
+            if (name == kRowId) { idCol = i; continue; }
+            if (name.compare(QLatin1String("X_ROW"), Qt::CaseInsensitive) == 0)
+                kinds << ColumnKind::Integer;
+            else if (connection().knowsColumn(name))
+                kinds << connection().kindOf(name);
+            else
+                return false;
+            names << name;
+        }
+        table_ = table;
+        columns_ = names;
+        kinds_ = kinds;
+        idCol_ = idCol;
+        index_.clear();
+        for (int i = 0; i < columns_.size(); ++i)
+            index_.insert(columns_[i].toUpper(), i);
+        return true;
+    };
+    const auto row = [&](sqlite3_stmt* s) {
+        QVector<QVariant> values;
+        values.reserve(columns_.size());
+        for (int i = 0; i < width; ++i) {
+            if (i == idCol_) { rowIds_ << columnValue(s, i); continue; }
+            values << stored(columnValue(s, i), int(values.size()));
+        }
+        rows_ << values;
+    };
+    if (connection().selectNative(st, columns, row)) {
+        active_ = true;
+        first();
+        return;
+    }
+    close();
     QSqlQuery& q = connection().runCached(st);
     load(q, table);
 }
