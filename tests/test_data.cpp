@@ -447,7 +447,8 @@ TEST_F(DataAccess, WritesOnTheHandleStoreWhatQtStored)
     const QVariantList values{QVariant(QMetaType(QMetaType::QString)), QString(QLatin1String("")), QStringLiteral("Ключ 'к'"),
                               QVariant(42), QVariant(qlonglong(1) << 40), QVariant(2.25), QVariant(true),
                               QDateTime(QDate(2010, 3, 5), QTime(10, 0, 1)), QDate(2010, 3, 6), QVariant(),
-                              QByteArray("\x01\x02", 2), QVariant(7u)};
+                              QByteArray("\x01\x02", 2), QVariant(7u), QString::fromUtf8("пара \xF0\x9F\x98\x80 суррогатов"),
+                              QString(QChar(0xD800)) + QStringLiteral("x"), QString(QChar(0xDC00))};
     for (int i = 0; i < values.size(); ++i)
         local(QStringLiteral("INSERT INTO GL_BOOK (G_NID) VALUES ('q%1'),('n%1');").arg(i));
     QSqlDatabase side = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("qt-binds"));
@@ -465,7 +466,7 @@ TEST_F(DataAccess, WritesOnTheHandleStoreWhatQtStored)
     qt.finish();
     for (int i = 0; i < values.size(); ++i) {
         const auto stored = [&](const char* prefix) {
-            return localValue(QStringLiteral("SELECT typeof(G_SODER) || ':' || quote(G_SODER) FROM GL_BOOK WHERE G_NID='%1%2'")
+            return localValue(QStringLiteral("SELECT typeof(G_SODER) || ':' || hex(G_SODER) FROM GL_BOOK WHERE G_NID='%1%2'")
                                   .arg(QLatin1String(prefix)).arg(i)).toString();
         };
         EXPECT_EQ(stored("n"), stored("q")) << i;
@@ -502,6 +503,9 @@ TEST_F(DataAccess, ReadsOnTheHandleGiveWhatQtGave)
                          "('r1','2010-03-05 10:00:01','N 1',12.5,'F1','Ключ ''к''','NEW'),"
                          "('r2',NULL,'',0,'F1',NULL,'NEW'),"
                          "('r3','2010-03-06 00:00:00','3',-1e10,NULL,'',NULL);"));
+    // A text outside the basic plane, and bytes that are not UTF-8 (written by another program).
+    dm.ADOC1.execBound(QStringLiteral("UPDATE GL_BOOK SET G_KTO=? WHERE G_NID='r2'"), {QString::fromUtf8("\xF0\x9F\x98\x80")});
+    local(QStringLiteral("UPDATE GL_BOOK SET G_KTO=CAST(X'41C3FF42' AS TEXT) WHERE G_NID='r3';"));
     TableCursor all(dm.ADOC1, QStringLiteral("GL_BOOK"));
     all.open();
     Query q(dm.ADOC1);

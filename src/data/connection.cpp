@@ -448,12 +448,17 @@ int bindAsQt(sqlite3_stmt* st, int i, const QVariant& v)
     case QMetaType::LongLong:
         return sqlite3_bind_int64(st, i, v.toLongLong());
     case QMetaType::QString: {
+        // As UTF-8, the file's own encoding, so SQLite need not translate it; a text with a
+        // broken surrogate pair goes as UTF-16, for SQLite to translate it as it always did.
         const QString* s = static_cast<const QString*>(v.constData());
-        return sqlite3_bind_text16(st, i, s->utf16(), int(s->size() * sizeof(QChar)), SQLITE_TRANSIENT);
+        if (!s->isValidUtf16())
+            return sqlite3_bind_text16(st, i, s->utf16(), int(s->size() * sizeof(QChar)), SQLITE_TRANSIENT);
+        const QByteArray u = s->toUtf8();
+        return sqlite3_bind_text(st, i, u.constData(), int(u.size()), SQLITE_TRANSIENT);
     }
     case QMetaType::QDateTime: {
-        const QString s = v.toDateTime().toString(Qt::ISODateWithMs);
-        return sqlite3_bind_text16(st, i, s.utf16(), int(s.size() * sizeof(QChar)), SQLITE_TRANSIENT);
+        const QByteArray s = v.toDateTime().toString(Qt::ISODateWithMs).toLatin1();
+        return sqlite3_bind_text(st, i, s.constData(), int(s.size()), SQLITE_TRANSIENT);
     }
     case QMetaType::QTime: {
         const QString s = v.toTime().toString(u"hh:mm:ss.zzz");

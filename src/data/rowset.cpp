@@ -82,7 +82,12 @@ QVariant columnValue(sqlite3_stmt* st, int i)
         return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i)));
     default: {
         const char* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(st, i)));
+        const QByteArrayView bytes(text, sqlite3_column_bytes(st, i));
+        if (bytes.isValidUtf8())
+            return QVariant(QString::fromUtf8(bytes));
+        // What is not UTF-8 (a lone surrogate written from UTF-16) as SQLite translates it.
+        return QVariant(QString(reinterpret_cast<const QChar*>(sqlite3_column_text16(st, i)),
+                                sqlite3_column_bytes16(st, i) / int(sizeof(QChar))));
     }
     }
 }
