@@ -219,10 +219,11 @@ void RowSet::loadChunk()
             m << QStringLiteral("?");
         return m.join(QLatin1Char(','));
     }();
-    const QString sql = QStringLiteral("SELECT rowid AS %1, * FROM %2 WHERE rowid IN (%3)").arg(kRowId, table_, marks);
+    // The text is needed to prepare the statement and for the trace only.
+    const auto sqlText = [&] { return QStringLiteral("SELECT rowid AS %1, * FROM %2 WHERE rowid IN (%3)").arg(kRowId, table_, marks); };
     const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
-    sqlite3* h = nullptr;
-    {
+    sqlite3* h = chunkStmt_ ? sqlite3_db_handle(chunkStmt_) : nullptr;
+    if (!h) {
         const QVariant handle = QSqlDatabase::database(reader_, false).driver()->handle();
         if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
             h = *static_cast<sqlite3* const*>(handle.data());
@@ -235,12 +236,12 @@ void RowSet::loadChunk()
             sqlite3_reset(chunkStmt_);
         if (StatementTrace::active()) {
             const QSqlError error(QString(), e, QSqlError::StatementError, QString::number(rc));
-            conn_->traceStatement(sql, {}, &error, -1, t0);
+            conn_->traceStatement(sqlText(), {}, &error, -1, t0);
         }
         return DbError(e);
     };
     if (!chunkStmt_) {
-        const int rc = sqlite3_prepare_v3(h, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &chunkStmt_, nullptr);
+        const int rc = sqlite3_prepare_v3(h, sqlText().toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &chunkStmt_, nullptr);
         if (rc != SQLITE_OK) {
             sqlite3_finalize(chunkStmt_);
             chunkStmt_ = nullptr;
@@ -285,7 +286,7 @@ void RowSet::loadChunk()
         QVariantList keys;
         for (qsizetype i = 0; i < kChunkRows; ++i)
             keys << ids_[next_ + std::min(i, n - 1)];
-        conn_->traceStatement(sql, keys, nullptr, -1, t0);
+        conn_->traceStatement(sqlText(), keys, nullptr, -1, t0);
     }
     QHash<qint64, int> at;
     for (int i = 0; i < rowIds_.size(); ++i)
