@@ -185,14 +185,22 @@ QString lookupTarget(const Statement& st)
 // batch row they belong to; empty for a lookup of another shape.
 Statement taggedLookup(const Statement& st, int row)
 {
-    static const QRegularExpression selectAll(u"^\\s*select\\s+\\*\\s+from\\s"_s, QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = selectAll.match(st.sql());
-    if (!m.hasMatch())
+    // A walk's lookups share one text: it is read once.
+    thread_local QString lastText;
+    thread_local qsizetype lastStar = -1;
+    if (st.sql() != lastText) {
+        static const QRegularExpression selectAll(u"^\\s*select\\s+\\*\\s+from\\s"_s, QRegularExpression::CaseInsensitiveOption);
+        lastText = st.sql();
+        lastStar = selectAll.match(lastText).hasMatch() ? lastText.indexOf(QLatin1Char('*')) : -1;
+    }
+    if (lastStar < 0)
         return Statement();
-    QString sql = st.sql();
-    const qsizetype star = sql.indexOf(QLatin1Char('*'));
-    sql.replace(star, 1, QString::number(row) + u" AS X_ROW, *"_s);
-    return Statement(sql, st.values());
+    const QString& sql = st.sql();
+    QString tagged;
+    tagged.reserve(sql.size() + 16);
+    tagged.append(QStringView(sql).left(lastStar)).append(QString::number(row)).append(u" AS X_ROW, *")
+        .append(QStringView(sql).mid(lastStar + 1));
+    return Statement(tagged, st.values());
 }
 } // namespace
 
