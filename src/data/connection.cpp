@@ -486,6 +486,58 @@ void Connection::dropNative()
     native_.clear();
 }
 
+sqlite3_stmt* Connection::nativeStatement(const QString& sql, int& rc)
+{
+    sqlite3_stmt* st = native_.value(sql);
+    if (st)
+        return st;
+    if (native_.size() >= 256)
+        dropNative();
+    rc = sqlite3_prepare_v3(handle_, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    native_.insert(sql, st);
+    return st;
+}
+
+QSqlError Connection::bindNative(sqlite3_stmt* st, const QVariantList& binds)
+{
+    if (sqlite3_bind_parameter_count(st) != binds.size())
+        return QSqlError(QCoreApplication::translate("QSQLiteResult", "Parameter count mismatch"), QString(),
+                         QSqlError::StatementError);
+    for (int i = 0; i < binds.size(); ++i) {
+        const int rc = bindAsQt(st, i + 1, binds[i]);
+        if (rc != SQLITE_OK) {
+            sqlite3_reset(st);
+            return nativeError(handle_, "Unable to bind parameters", QSqlError::StatementError, rc);
+        }
+    }
+    return QSqlError();
+}
+
+std::shared_ptr<Connection::Shape> Connection::shapeOf(const Statement& st, QVariantList& values)
+{
+    // The same statement with other values (a lookup, a send marker) is translated once: its
+    // values are bound to the cached shape. A text with its values written in is translated
+    // each time and cached by its translated text.
+    std::optional<Bindable> literal;
+    if (st.values().isEmpty())
+        literal = bindable(st);
+    const QString& key = literal ? literal->sql : st.sql();
+    auto it = cache_.find(key);
+    if (it == cache_.end()) {
+        if (cache_.size() >= 256)
+            cache_.clear();
+        auto shape = std::make_shared<Shape>();
+        shape->bindable = literal ? *literal : bindable(st);
+        it = cache_.insert(key, shape);
+    }
+    values = literal ? literal->fixed : (*it)->bindable.bind(st);
+    return *it;
+}
+
 int Connection::execNative(const QString& sql, const QVariantList& binds, Wording wording)
 {
     const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
@@ -493,28 +545,12 @@ int Connection::execNative(const QString& sql, const QVariantList& binds, Wordin
         traceStatement(sql, binds, &e, 0, t0);
         return dbError(errorSource(), e);
     };
-    sqlite3_stmt* st = native_.value(sql);
-    if (!st) {
-        if (native_.size() >= 256)
-            dropNative();
-        const int rc = sqlite3_prepare_v3(handle_, reinterpret_cast<const char*>(sql.toUtf8().constData()), -1,
-                                          SQLITE_PREPARE_PERSISTENT, &st, nullptr);
-        if (rc != SQLITE_OK) {
-            sqlite3_finalize(st);
-            throw fail(nativeError(handle_, "Unable to execute statement", QSqlError::StatementError, rc));
-        }
-        native_.insert(sql, st);
-    }
-    if (sqlite3_bind_parameter_count(st) != binds.size())
-        throw fail(QSqlError(QCoreApplication::translate("QSQLiteResult", "Parameter count mismatch"), QString(),
-                             QSqlError::StatementError));
-    for (int i = 0; i < binds.size(); ++i) {
-        const int rc = bindAsQt(st, i + 1, binds[i]);
-        if (rc != SQLITE_OK) {
-            sqlite3_reset(st);
-            throw fail(nativeError(handle_, "Unable to bind parameters", QSqlError::StatementError, rc));
-        }
-    }
+    int prepared = SQLITE_OK;
+    sqlite3_stmt* st = nativeStatement(sql, prepared);
+    if (!st)
+        throw fail(nativeError(handle_, "Unable to execute statement", QSqlError::StatementError, prepared));
+    if (const QSqlError e = bindNative(st, binds); e.isValid())
+        throw fail(e);
     const int totalBefore = sqlite3_total_changes(handle_);
     int rc = sqlite3_step(st);
     while (rc == SQLITE_ROW) // a write that returns rows: they are not read
@@ -573,16 +609,9 @@ int Connection::execCached(const Statement& st)
         const Bindable b = bindable(st);
         return execNative(b.sql, b.fixed);
     }
-    auto it = cache_.find(st.sql());
-    if (it == cache_.end()) {
-        if (cache_.size() >= 256)
-            cache_.clear();
-        auto shape = std::make_shared<Shape>();
-        shape->bindable = bindable(st);
-        it = cache_.insert(st.sql(), shape);
-    }
-    const Shape& shape = **it;
-    return execNative(shape.bindable.sql, shape.bindable.bind(st));
+    QVariantList values;
+    const std::shared_ptr<Shape> shape = shapeOf(st, values);
+    return execNative(shape->bindable.sql, values);
 }
 
 bool Connection::selectNative(const Statement& st, const std::function<bool(sqlite3_stmt*)>& columns,
@@ -592,51 +621,25 @@ bool Connection::selectNative(const Statement& st, const std::function<bool(sqli
         return false;
     if (!connected())
         throw DbError(QStringLiteral("Connection is closed"), true);
-    std::optional<Bindable> literal;
-    if (st.values().isEmpty())
-        literal = bindable(st);
-    const QString& key = literal ? literal->sql : st.sql();
-    auto it = cache_.find(key);
-    if (it == cache_.end()) {
-        if (cache_.size() >= 256)
-            cache_.clear();
-        auto shape = std::make_shared<Shape>();
-        shape->bindable = literal ? *literal : bindable(st);
-        it = cache_.insert(key, shape);
-    }
-    const std::shared_ptr<Shape> shape = *it;
+    QVariantList values;
+    const std::shared_ptr<Shape> shape = shapeOf(st, values);
     const QString& sql = shape->bindable.sql;
-    const QVariantList values = literal ? literal->fixed : shape->bindable.bind(st);
     const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
     const auto fail = [&](const QSqlError& e) {
         traceStatement(sql, values, &e, 0, t0);
         return dbError(errorSource(), e);
     };
-    sqlite3_stmt* s = native_.value(sql);
+    int prepared = SQLITE_OK;
+    sqlite3_stmt* s = nativeStatement(sql, prepared);
     if (!s) {
-        if (native_.size() >= 256)
-            dropNative();
-        const int rc = sqlite3_prepare_v3(handle_, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
-        if (rc != SQLITE_OK) {
-            sqlite3_finalize(s);
-            ++statements_;
-            throw fail(nativeError(handle_, "Unable to execute statement", QSqlError::StatementError, rc));
-        }
-        native_.insert(sql, s);
+        ++statements_;
+        throw fail(nativeError(handle_, "Unable to execute statement", QSqlError::StatementError, prepared));
     }
     if (!columns(s))
         return false;
     ++statements_;
-    if (sqlite3_bind_parameter_count(s) != values.size())
-        throw fail(QSqlError(QCoreApplication::translate("QSQLiteResult", "Parameter count mismatch"), QString(),
-                             QSqlError::StatementError));
-    for (int i = 0; i < values.size(); ++i) {
-        const int rc = bindAsQt(s, i + 1, values[i]);
-        if (rc != SQLITE_OK) {
-            sqlite3_reset(s);
-            throw fail(nativeError(handle_, "Unable to bind parameters", QSqlError::StatementError, rc));
-        }
-    }
+    if (const QSqlError e = bindNative(s, values); e.isValid())
+        throw fail(e);
     int rc;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW)
         row(s);
@@ -833,37 +836,19 @@ QSqlQuery& Connection::runCached(const Statement& st)
     if (!connected())
         throw DbError(QStringLiteral("Connection is closed"), true);
     ++statements_;
-    // The same statement with other values (a lookup, a send marker) is translated and
-    // prepared once: its values are bound to the cached statement.
-    // A text with its values written in is translated each time and cached by its shape.
-    std::optional<Bindable> literal;
-    if (st.values().isEmpty())
-        literal = bindable(st);
-    const QString& key = literal ? literal->sql : st.sql();
-    auto it = cache_.find(key);
-    if (it == cache_.end()) {
-        if (cache_.size() >= 256)
-            cache_.clear();
-        auto shape = std::make_shared<Shape>();
-        shape->bindable = literal ? *literal : bindable(st);
-        shape->query.emplace(QSqlDatabase::database(name_, false));
-        QSqlQuery& prepared = *shape->query;
-        prepared.setForwardOnly(true);
-        prepared.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-        if (!prepared.prepare(shape->bindable.sql))
-            throw dbError(errorSource(), prepared.lastError());
-        it = cache_.insert(key, shape);
-    }
-    Shape& shape = **it;
-    if (!shape.query) { // known so far as a write run on the handle
-        shape.query.emplace(QSqlDatabase::database(name_, false));
-        shape.query->setForwardOnly(true);
-        shape.query->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-        if (!shape.query->prepare(shape.bindable.sql))
-            throw dbError(errorSource(), shape.query->lastError());
+    QVariantList values;
+    const std::shared_ptr<Shape> found = shapeOf(st, values);
+    Shape& shape = *found;
+    if (!shape.query) { // prepared through Qt once a text, on its first use here
+        std::optional<QSqlQuery> prepared;
+        prepared.emplace(QSqlDatabase::database(name_, false));
+        prepared->setForwardOnly(true);
+        prepared->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        if (!prepared->prepare(shape.bindable.sql))
+            throw dbError(errorSource(), prepared->lastError());
+        shape.query = std::move(prepared);
     }
     QSqlQuery& q = *shape.query;
-    const QVariantList values = literal ? literal->fixed : shape.bindable.bind(st);
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, values[i]);
     const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
@@ -162,6 +163,13 @@ private:
     QHash<QString, sqlite3_stmt*> native_;
     QHash<QString, QString> translated_; // execBound's texts as the embedded file reads them
     void dropNative();
+    // The statement of `sql` on the handle, prepared once a text; null (`rc` set) when it
+    // cannot be prepared.
+    sqlite3_stmt* nativeStatement(const QString& sql, int& rc);
+    // Binds as QSQLITE binds; the failure as QSQLITE words it, or an invalid error.
+    QSqlError bindNative(sqlite3_stmt* st, const QVariantList& binds);
+    // The cached shape of a statement, and the values to bind to it.
+    std::shared_ptr<Shape> shapeOf(const Statement& st, QVariantList& values);
     enum class Wording { Statement, Commit }; // how a failure is worded, as QSQLITE words it
     int execNative(const QString& sql, const QVariantList& binds, Wording wording = Wording::Statement);
     std::unique_ptr<QSqlQuery> last_;
