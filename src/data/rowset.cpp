@@ -167,6 +167,43 @@ void RowSet::readRow(const QSqlQuery& q)
     rows_ << row;
 }
 
+bool RowSet::describe(sqlite3_stmt* s, bool knownOnly)
+{
+    QStringList names;
+    QVector<ColumnKind> kinds;
+    int idCol = -1;
+    for (int i = 0; i < sqlite3_column_count(s); ++i) {
+        const QString name = QString::fromUtf8(sqlite3_column_name(s, i));
+        if (name == kRowId) { idCol = i; continue; }
+        if (name.compare(QLatin1String("X_ROW"), Qt::CaseInsensitive) == 0)
+            kinds << ColumnKind::Integer; // a lookup's row tag
+        else if (conn_->knowsColumn(name) || !knownOnly)
+            kinds << conn_->kindOf(name, QMetaType());
+        else
+            return false;
+        names << name;
+    }
+    columns_ = names;
+    kinds_ = kinds;
+    idCol_ = idCol;
+    index_.clear();
+    for (int i = 0; i < columns_.size(); ++i)
+        index_.insert(columns_[i].toUpper(), i);
+    return true;
+}
+
+void RowSet::readRow(sqlite3_stmt* s)
+{
+    QVector<QVariant> row;
+    row.reserve(columns_.size());
+    const int width = int(columns_.size()) + (idCol_ >= 0 ? 1 : 0);
+    for (int i = 0; i < width; ++i) {
+        if (i == idCol_) { rowIds_ << columnValue(s, i); continue; }
+        row << stored(columnValue(s, i), int(row.size()));
+    }
+    rows_ << row;
+}
+
 QVariant RowSet::stored(QVariant v, int c) const
 {
     if (v.isNull())
@@ -250,35 +287,13 @@ void RowSet::loadChunk()
     }
     for (int i = 0; i < kChunkRows; ++i)
         sqlite3_bind_int64(chunkStmt_, i + 1, ids_[next_ + std::min<qsizetype>(i, n - 1)]);
-    const int width = sqlite3_column_count(chunkStmt_);
-    if (columns_.isEmpty()) {
-        index_.clear();
-        kinds_.clear();
-        idCol_ = -1;
-        for (int i = 0; i < width; ++i) {
-            const QString name = QString::fromUtf8(sqlite3_column_name(chunkStmt_, i));
-            if (name == kRowId) { idCol_ = i; continue; }
-            index_.insert(name.toUpper(), int(columns_.size()));
-            columns_ << name;
-            kinds_ << conn_->kindOf(name, QMetaType());
-        }
-    }
+    if (columns_.isEmpty())
+        describe(chunkStmt_, false);
     rows_.clear();
     rowIds_.clear();
     int rc;
-    while ((rc = sqlite3_step(chunkStmt_)) == SQLITE_ROW) {
-        QVector<QVariant> row;
-        row.reserve(columns_.size());
-        for (int i = 0; i < width; ++i) {
-            QVariant v = columnValue(chunkStmt_, i);
-            if (i == idCol_) {
-                rowIds_ << v;
-                continue;
-            }
-            row << stored(std::move(v), int(row.size()));
-        }
-        rows_ << row;
-    }
+    while ((rc = sqlite3_step(chunkStmt_)) == SQLITE_ROW)
+        readRow(chunkStmt_);
     if (rc != SQLITE_DONE)
         throw fail(rc);
     sqlite3_reset(chunkStmt_);
@@ -590,42 +605,13 @@ void Query::open()
     const Statement st(writableText(sql_.sql(), connection().backend() == Backend::Sqlite, table), sql_.values());
     // On the embedded file, a selection of the schema's columns (and a lookup's row tag) is
     // read on the handle; any other through Qt, whose reported types then type its values.
-    int width = 0;
     const auto columns = [&](sqlite3_stmt* s) {
-        width = sqlite3_column_count(s);
-        QStringList names;
-        QVector<ColumnKind> kinds;
-        int idCol = -1;
-        for (int i = 0; i < width; ++i) {
-            const QString name = QString::fromUtf8(sqlite3_column_name(s, i));
-            if (name == kRowId) { idCol = i; continue; }
-            if (name.compare(QLatin1String("X_ROW"), Qt::CaseInsensitive) == 0)
-                kinds << ColumnKind::Integer;
-            else if (connection().knowsColumn(name))
-                kinds << connection().kindOf(name);
-            else
-                return false;
-            names << name;
-        }
+        if (!describe(s, true))
+            return false;
         table_ = table;
-        columns_ = names;
-        kinds_ = kinds;
-        idCol_ = idCol;
-        index_.clear();
-        for (int i = 0; i < columns_.size(); ++i)
-            index_.insert(columns_[i].toUpper(), i);
         return true;
     };
-    const auto row = [&](sqlite3_stmt* s) {
-        QVector<QVariant> values;
-        values.reserve(columns_.size());
-        for (int i = 0; i < width; ++i) {
-            if (i == idCol_) { rowIds_ << columnValue(s, i); continue; }
-            values << stored(columnValue(s, i), int(values.size()));
-        }
-        rows_ << values;
-    };
-    if (connection().selectNative(st, columns, row)) {
+    if (connection().selectNative(st, columns, [this](sqlite3_stmt* s) { readRow(s); })) {
         active_ = true;
         first();
         return;

@@ -67,6 +67,10 @@ protected:
     void load(QSqlQuery& q, const QString& table);
     void describe(const QSqlQuery& q, const QString& table);
     void readRow(const QSqlQuery& q);
+    // The same for a statement on the SQLite handle. `knownOnly`: false, and nothing
+    // changed, when a column is not the schema's (nor a lookup's row tag).
+    bool describe(sqlite3_stmt* s, bool knownOnly);
+    void readRow(sqlite3_stmt* s);
     void fetch();
     int columnIndex(const QString& column) const;
 
