@@ -53,6 +53,20 @@ protected:
     std::unique_ptr<MainWindow> w;
 };
 
+namespace {
+// New ledger entries enough for a run long enough to watch: the window takes a run's news,
+// then holds 50 ms before taking more, so a run of a few dozen milliseconds shows no step
+// between its first news and its end.
+constexpr int kWatchedRows = 20000;
+QString newLedgerEntries(int n)
+{
+    QString sql = QStringLiteral("BEGIN;");
+    for (int i = 0; i < n; ++i)
+        sql += QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES ('g%1','2010-03-05 00:00:00','F0007','1',1,'NEW');").arg(i);
+    return sql + QStringLiteral("COMMIT;");
+}
+} // namespace
+
 TEST_F(Window, EveryElementWithItsInitialText)
 {
     // As wide as ever; every element inside the window and no two rows of steps overlapping,
@@ -144,11 +158,7 @@ TEST_F(Window, ManualRunFromTheButtons)
 
 TEST_F(Window, TheWindowStaysAliveAndShowsProgressDuringARun)
 {
-    // A few thousand new ledger entries: a run long enough to watch.
-    QString sql = QStringLiteral("BEGIN;");
-    for (int i = 0; i < 3000; ++i)
-        sql += QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES ('g%1','2010-03-05 00:00:00','F0007','1',1,'NEW');").arg(i);
-    local(sql + QStringLiteral("COMMIT;"));
+    local(newLedgerEntries(kWatchedRows));
     el<QPushButton>("B_Test")->click();
     el<QPushButton>("B_Connect")->click();
     st->T3Timer(); // the run timer's tick, by hand: the run goes on on its own thread
@@ -170,7 +180,7 @@ TEST_F(Window, TheWindowStaysAliveAndShowsProgressDuringARun)
     EXPECT_EQ(st->lastOutcome.end, RunEnd::Completed);
     EXPECT_GT(ticks, 0); // the event loop turned while the run worked
     const int max = el<QProgressBar>("PB_GL_Book")->maximum();
-    EXPECT_EQ(max, 3000);
+    EXPECT_EQ(max, kWatchedRows);
     EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [max](int v) { return v > 0 && v < max; }))
         << "no intermediate progress among " << seen.size() << " looks";
     EXPECT_TRUE(el<QPushButton>("B_Connect")->isEnabled());
@@ -494,10 +504,7 @@ TEST_F(Window, AFailedAutostartChangeLeavesTheBoxAsTheSystemHoldsIt)
 // and will close, and takes no more clicks; then it closes.
 TEST_F(Window, ClosingDuringARunSaysSoAtOnce)
 {
-    QString sql = QStringLiteral("BEGIN;");
-    for (int i = 0; i < 3000; ++i)
-        sql += QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES ('g%1','2010-03-05 00:00:00','F0007','1',1,'NEW');").arg(i);
-    local(sql + QStringLiteral("COMMIT;"));
+    local(newLedgerEntries(kWatchedRows));
     w->show();
     el<QPushButton>("B_Test")->click();
     el<QPushButton>("B_Connect")->click();
