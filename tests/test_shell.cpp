@@ -4,6 +4,8 @@
 #include "shell/station.h"
 
 #include <QDir>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <csignal>
 #include <limits>
@@ -249,6 +251,41 @@ TEST_F(Logs, DailyFileInWindows1251WithCrLf)
     log.flush(buffer, QStringLiteral("05.03.2010"));
     log.flush(buffer, QStringLiteral("05.03.2010"));
     EXPECT_EQ(readAll(log.errorsPath()), QByteArray("05.03.2010\r\n05.03.2010\r\n"));
+}
+
+// The program's own Windows-1251 table gives what the system's converter gives: every byte
+// read, every character of the basic plane written (0x1A where the code page has none), and
+// one 0x1A for a pair beyond it.
+TEST(CodePage, Windows1251AsTheSystemConverterHasIt)
+{
+    QStringDecoder decoder("windows-1251");
+    QStringEncoder encoder("windows-1251");
+    if (!decoder.isValid() || !encoder.isValid())
+        GTEST_SKIP() << "no windows-1251 converter on this system";
+    QByteArray bytes;
+    for (int b = 0; b < 256; ++b)
+        bytes.append(char(b));
+    EXPECT_EQ(decode1251(bytes), decoder.decode(bytes));
+    // Character by character; where the converter writes nothing at all (the invisible
+    // characters it drops: joiners, marks of direction, variation selectors), ours writes
+    // 0x1A, which the log shows as "?".
+    int dropped = 0;
+    for (int c = 0; c < 0x10000; ++c) {
+        if (QChar::isSurrogate(char32_t(c)))
+            continue;
+        const QString one{QChar(char16_t(c))};
+        QByteArray system = QStringEncoder("windows-1251").encode(one);
+        if (system.isEmpty()) {
+            system = "\x1a";
+            ++dropped;
+        }
+        ASSERT_EQ(encode1251(one), system) << "U+" << QString::number(c, 16).toStdString();
+    }
+    EXPECT_LT(dropped, 100);
+    const QString beyond = QString::fromUtf16(u"a\U0001F600b") + QChar(char16_t(0xDC00)) + QLatin1Char('c');
+    EXPECT_EQ(encode1251(beyond), QStringEncoder("windows-1251").encode(beyond));
+    EXPECT_EQ(decode1251(encode1251(QStringLiteral("Начало передачи №5 «Ёлка» — €"))),
+              QStringLiteral("Начало передачи №5 «Ёлка» — €"));
 }
 
 TEST_F(Logs, AFailedFlushKeepsTheBufferTheMarkerAndTheFile)

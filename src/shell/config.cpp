@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 namespace varid {
 
@@ -54,8 +53,7 @@ PathIni PathIni::load(const QString& home)
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         text = QString::fromUtf8(bytes.mid(3)); // saved by an editor as UTF-8 with its mark
     } else {
-        QStringDecoder dec("windows-1251");
-        text = dec.isValid() ? dec.decode(bytes) : QString::fromLatin1(bytes);
+        text = decode1251(bytes);
     }
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QStringList lines = text.split(QLatin1Char('\n'));

@@ -10,8 +10,9 @@
 
 namespace varid {
 
-// Text as the program's files hold it: Windows-1251.
+// Text as the program's files hold it: Windows-1251. A character it has not becomes 0x1A.
 QByteArray encode1251(const QString& text);
+QString decode1251(const QByteArray& bytes);
 
 
 // The daily run log (Logs/2010март5.txt) and the error log (Logs/Errors.txt).
