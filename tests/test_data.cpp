@@ -5,9 +5,12 @@
 #include "data/dialect.h"
 #include "data/values.h"
 
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <random>
 
 using namespace varid;
 using varid::testing::TwoDatabases;
@@ -37,6 +40,63 @@ TEST(TextForm, DateTexts)
     EXPECT_EQ(parseDateText(QStringLiteral("05.03.2010 13:14:15"))->time(), QTime(13, 14, 15));
     for (const char* bad : {"2010-03-05", "31.02.2010", "5.3.10", "", "05.03.2010 25:00:00", "x05.03.2010"})
         EXPECT_FALSE(parseDateText(QString::fromLatin1(bad))) << bad;
+}
+
+// Both date readers against the patterns they stand for, on the texts a date column may
+// hold and on many near misses: the same date, or none, for every one.
+TEST(TextForm, DateReadersReadWhatTheirPatternsMatch)
+{
+    const auto byPattern = [](const QRegularExpression& re, const QString& text, int y, int m, int d) -> std::optional<QDateTime> {
+        const QRegularExpressionMatch k = re.match(text);
+        if (!k.hasMatch())
+            return std::nullopt;
+        const QDate date(k.captured(y).toInt(), k.captured(m).toInt(), k.captured(d).toInt());
+        QTime time(0, 0);
+        if (k.capturedLength(4) > 0)
+            time = QTime(k.captured(4).toInt(), k.captured(5).toInt(), k.captured(6).toInt());
+        if (!date.isValid() || !time.isValid())
+            return std::nullopt;
+        return wallClock(date, time);
+    };
+    const QRegularExpression shown(QStringLiteral("^(\\d{1,2})\\.(\\d{1,2})\\.(\\d{4})(?: (\\d{1,2}):(\\d{2}):(\\d{2}))?$"));
+    const QRegularExpression stored(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d+)?)?$"));
+    QStringList texts{QStringLiteral("05.03.2010"), QStringLiteral("5.3.2010 7:05:09"), QStringLiteral("29.02.2012"),
+                      QStringLiteral("29.02.2011"), QStringLiteral("05.03.2010\n"), QStringLiteral("05.03.2010 24:00:00"),
+                      QStringLiteral("2010-03-05 13:14:15"), QStringLiteral("2010-03-05T13:14"), QStringLiteral("2010-03-05 13:14:15.250"),
+                      QStringLiteral("2010-03-05 13:14.5"), QStringLiteral("2010-03-05\n"), QStringLiteral("2010-03-05 13:14:15\n"),
+                      QStringLiteral("2010-13-05"), QStringLiteral("2010-03-05 13:14:15."), QStringLiteral("٠٥.٠٣.٢٠١٠"),
+                      QStringLiteral("2010-03-05 13:14:15.12345678901234567890"), QString(), QStringLiteral(" 05.03.2010")};
+    std::mt19937 random(20101);
+    const QString alphabet = QStringLiteral("0123456789012345.-: T\n");
+    for (int i = 0; i < 20000; ++i) {
+        // A valid text with one or two characters changed, dropped or added, or noise.
+        QString t = i % 3 == 0 ? QStringLiteral("05.03.2010 13:14:15") : QStringLiteral("2010-03-05 13:14:15.5");
+        if (i % 7 == 6) {
+            t.clear();
+            for (int k = int(random() % 22); k > 0; --k)
+                t += alphabet[int(random() % alphabet.size())];
+        }
+        for (int k = 1 + int(random() % 2); k > 0; --k) {
+            const int at = int(random() % (t.size() + 1));
+            const QChar c = alphabet[int(random() % alphabet.size())];
+            switch (random() % 3) {
+            case 0: if (at < t.size()) t[at] = c; break;
+            case 1: if (at < t.size()) t.remove(at, 1); break;
+            default: t.insert(at, c);
+            }
+        }
+        texts << t;
+    }
+    int read = 0;
+    for (const QString& t : texts) {
+        const auto a = parseDateText(t);
+        EXPECT_EQ(a, byPattern(shown, t, 3, 2, 1)) << t.toStdString();
+        const auto b = parseStorageText(t);
+        EXPECT_EQ(b, byPattern(stored, t, 1, 2, 3)) << t.toStdString();
+        read += (a ? 1 : 0) + (b ? 1 : 0);
+    }
+    EXPECT_GT(read, 1000); // not a comparison of two empty answers
 }
 
 TEST(Dialect, DateLiteralsOnlyWhereADateColumnMeetsThem)

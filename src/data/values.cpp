@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-#include <QRegularExpression>
 
 namespace varid {
 
@@ -75,15 +74,56 @@ QString textForm(const QVariant& v)
 }
 
 namespace {
-// The date and time a match names, its parts at the given capture groups.
-std::optional<QDateTime> dateFrom(const QRegularExpressionMatch& m, int year, int month, int day, int hour)
+// A date's text read field by field: digits only where the format has them, its separators
+// where it has them. A hand reader, as both texts are read for every date value that comes
+// by, and a pattern would first be compiled at every start.
+class DateReader {
+public:
+    explicit DateReader(QStringView text) : t_(text)
+    {
+        if (t_.endsWith(u'\n')) // as "$" reads it: before a last line break
+            t_.chop(1);
+    }
+    // `min` to `max` digits: their number, or -1.
+    int number(int min, int max)
+    {
+        int n = 0;
+        int digits = 0;
+        while (digits < max && at_ < t_.size() && t_[at_] >= u'0' && t_[at_] <= u'9') {
+            n = n * 10 + (t_[at_].unicode() - u'0');
+            ++at_;
+            ++digits;
+        }
+        return digits >= min ? n : -1;
+    }
+    bool take(char16_t c)
+    {
+        if (at_ < t_.size() && t_[at_] == c) {
+            ++at_;
+            return true;
+        }
+        return false;
+    }
+    bool takeAny(char16_t a, char16_t b) { return take(a) || take(b); }
+    // Any number of digits: how many there were.
+    qsizetype skipDigits()
+    {
+        const qsizetype from = at_;
+        while (at_ < t_.size() && t_[at_] >= u'0' && t_[at_] <= u'9')
+            ++at_;
+        return at_ - from;
+    }
+    bool atEnd() const { return at_ == t_.size(); }
+
+private:
+    QStringView t_;
+    qsizetype at_ = 0;
+};
+
+std::optional<QDateTime> dateOf(int year, int month, int day, int hour, int minute, int second)
 {
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QDate d(m.captured(year).toInt(), m.captured(month).toInt(), m.captured(day).toInt());
-    QTime t(0, 0);
-    if (m.capturedLength(hour) > 0)
-        t = QTime(m.captured(hour).toInt(), m.captured(hour + 1).toInt(), m.captured(hour + 2).toInt());
+    const QDate d(year, month, day);
+    const QTime t(hour, minute, second);
     if (!d.isValid() || !t.isValid())
         return std::nullopt;
     return wallClock(d, t);
@@ -92,9 +132,26 @@ std::optional<QDateTime> dateFrom(const QRegularExpressionMatch& m, int year, in
 
 std::optional<QDateTime> parseDateText(const QString& text)
 {
-    static const QRegularExpression re(
-        QStringLiteral("^(\\d{1,2})\\.(\\d{1,2})\\.(\\d{4})(?: (\\d{1,2}):(\\d{2}):(\\d{2}))?$"));
-    return dateFrom(re.match(text), 3, 2, 1, 4);
+    // d.m.yyyy or dd.mm.yyyy, then perhaps " h:mm:ss".
+    DateReader r(text);
+    const int day = r.number(1, 2);
+    if (day < 0 || !r.take(u'.'))
+        return std::nullopt;
+    const int month = r.number(1, 2);
+    if (month < 0 || !r.take(u'.'))
+        return std::nullopt;
+    const int year = r.number(4, 4);
+    if (year < 0)
+        return std::nullopt;
+    int hour = 0, minute = 0, second = 0;
+    if (r.take(u' ')) {
+        hour = r.number(1, 2);
+        if (hour < 0 || !r.take(u':') || (minute = r.number(2, 2)) < 0 || !r.take(u':') || (second = r.number(2, 2)) < 0)
+            return std::nullopt;
+    }
+    if (!r.atEnd())
+        return std::nullopt;
+    return dateOf(year, month, day, hour, minute, second);
 }
 
 QString storageText(const QDateTime& dt)
@@ -116,9 +173,27 @@ std::optional<QDateTime> parseStorageText(const QString& text)
     thread_local std::optional<QDateTime> lastDate;
     if (!lastText.isNull() && text == lastText)
         return lastDate;
-    static const QRegularExpression re(
-        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d+)?)?$"));
-    lastDate = dateFrom(re.match(text), 1, 2, 3, 4);
+    // yyyy-mm-dd, then perhaps " hh:mm" or "Thh:mm", ":ss" and a fraction of a second.
+    lastDate = [&]() -> std::optional<QDateTime> {
+        DateReader r(text);
+        const int year = r.number(4, 4);
+        int month = -1, day = -1;
+        if (year < 0 || !r.take(u'-') || (month = r.number(2, 2)) < 0 || !r.take(u'-') || (day = r.number(2, 2)) < 0)
+            return std::nullopt;
+        int hour = 0, minute = 0, second = 0;
+        if (r.takeAny(u' ', u'T')) {
+            hour = r.number(2, 2);
+            if (hour < 0 || !r.take(u':') || (minute = r.number(2, 2)) < 0)
+                return std::nullopt;
+            if (r.take(u':') && (second = r.number(2, 2)) < 0)
+                return std::nullopt;
+            if (r.take(u'.') && r.skipDigits() == 0)
+                return std::nullopt;
+        }
+        if (!r.atEnd())
+            return std::nullopt;
+        return dateOf(year, month, day, hour, minute, second);
+    }();
     lastText = text;
     return lastDate;
 }
