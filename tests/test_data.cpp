@@ -43,7 +43,8 @@ TEST(TextForm, DateTexts)
 }
 
 // Both date readers against the patterns they stand for, on the texts a date column may
-// hold and on many near misses: the same date, or none, for every one.
+// hold and on many near misses: the same date, or none, for every one; and the stored form
+// written back as its format gives it.
 TEST(TextForm, DateReadersReadWhatTheirPatternsMatch)
 {
     const auto byPattern = [](const QRegularExpression& re, const QString& text, int y, int m, int d) -> std::optional<QDateTime> {
@@ -95,7 +96,17 @@ TEST(TextForm, DateReadersReadWhatTheirPatternsMatch)
         const auto b = parseStorageText(t);
         EXPECT_EQ(b, byPattern(stored, t, 1, 2, 3)) << t.toStdString();
         read += (a ? 1 : 0) + (b ? 1 : 0);
+        for (const auto& date : {a, b}) {
+            if (date) {
+                ASSERT_EQ(storageText(*date), date->toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+            }
+        }
     }
+    // And written back: the stored form of any date, as the format gives it.
+    for (const QDateTime& dt : {wallClock(QDate(1, 1, 1), QTime(0, 0)), wallClock(QDate(999, 12, 31), QTime(23, 59, 59)),
+                                wallClock(QDate(9999, 12, 31), QTime(1, 2, 3)), wallClock(QDate(10000, 1, 1), QTime(0, 0)),
+                                wallClock(QDate(-5, 3, 1), QTime(0, 0)), QDateTime(), wallClock(QDate(2010, 3, 5), QTime(13, 14, 15, 999))})
+        EXPECT_EQ(storageText(dt), dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))) << dt.toString().toStdString();
     EXPECT_GT(read, 1000); // not a comparison of two empty answers
 }
 

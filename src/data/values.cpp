@@ -161,7 +161,31 @@ QString storageText(const QDateTime& dt)
     thread_local QString lastText;
     if (dt == lastDate && !lastText.isNull() && dt.timeSpec() == lastDate.timeSpec())
         return lastText;
-    lastText = dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    if (!dt.isValid() || d.year() < 0 || d.year() > 9999) {
+        lastText = dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    } else {
+        // "yyyy-MM-dd hh:mm:ss" put together digit by digit: the format is not read again
+        // for each of a walk's dates.
+        char16_t text[19];
+        const auto put = [&](int at, int value, int digits) {
+            for (int k = digits - 1; k >= 0; --k, value /= 10)
+                text[at + k] = char16_t(u'0' + value % 10);
+        };
+        put(0, d.year(), 4);
+        text[4] = u'-';
+        put(5, d.month(), 2);
+        text[7] = u'-';
+        put(8, d.day(), 2);
+        text[10] = u' ';
+        put(11, t.hour(), 2);
+        text[13] = u':';
+        put(14, t.minute(), 2);
+        text[16] = u':';
+        put(17, t.second(), 2);
+        lastText = QString(reinterpret_cast<const QChar*>(text), 19);
+    }
     lastDate = dt;
     return lastText;
 }
