@@ -172,12 +172,16 @@ private:
 namespace {
 // Which row on the target a lookup finds: two rows of one batch must not name the same one,
 // or the second would be looked up before the first was written. Values compare as SQL
-// Server compares them (letter case and trailing blanks aside).
+// Server compares them (letter case and trailing blanks aside). By the values alone: a
+// walk's lookups share one text, and where two texts met the same values, the batch would
+// only end a row early.
 QString lookupTarget(const Statement& st)
 {
-    QString t = st.sql();
-    for (const QVariant& v : st.values())
-        t += QLatin1Char('\x1f') + textForm(v).trimmed().toLower();
+    QString t;
+    for (const QVariant& v : st.values()) {
+        t += textForm(v).trimmed().toLower();
+        t += QLatin1Char('\x1f');
+    }
     return t;
 }
 
