@@ -11,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlRecord>
+#include <QStringEncoder>
 
 #include <atomic>
 
@@ -453,8 +454,13 @@ int bindAsQt(sqlite3_stmt* st, int i, const QVariant& v)
         const QString* s = static_cast<const QString*>(v.constData());
         if (!s->isValidUtf16())
             return sqlite3_bind_text16(st, i, s->utf16(), int(s->size() * sizeof(QChar)), SQLITE_TRANSIENT);
-        const QByteArray u = s->toUtf8();
-        return sqlite3_bind_text(st, i, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+        // Encoded straight into a buffer that SQLite then owns: no copy of a copy.
+        QStringEncoder utf8(QStringEncoder::Utf8);
+        char* const buffer = static_cast<char*>(sqlite3_malloc64(sqlite3_uint64(utf8.requiredSpace(s->size())) + 1));
+        if (!buffer)
+            return SQLITE_NOMEM;
+        char* const end = utf8.appendToBuffer(buffer, *s);
+        return sqlite3_bind_text64(st, i, buffer, sqlite3_uint64(end - buffer), sqlite3_free, SQLITE_UTF8);
     }
     case QMetaType::QDateTime: {
         const QByteArray s = v.toDateTime().toString(Qt::ISODateWithMs).toLatin1();
