@@ -12,6 +12,7 @@
 #include "shell/station.h"
 
 #include "data/catalogue.h"
+#include "data/connection.h"
 #include "transfer/texts.h"
 
 #include <QCoreApplication>
@@ -308,6 +309,7 @@ int main(int argc, char** argv)
     // of a large branch holds several megabytes less for the rest of the day.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
+    Connection::uncountedMemory();
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

@@ -20,10 +20,6 @@
 namespace varid {
 
 namespace {
-constexpr sqlite3_int64 kSqliteHeapBytes = 16 * 1024 * 1024;
-} // namespace
-
-namespace {
 
 // SQL Server's '+': two texts are concatenated, anything else is added.
 void tsqlAdd(sqlite3_context* ctx, int, sqlite3_value** argv)
@@ -119,14 +115,15 @@ bool Connection::connected() const
     return QSqlDatabase::contains(name_) && QSqlDatabase::database(name_, false).isOpen();
 }
 
+bool Connection::uncountedMemory()
+{
+    return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+}
+
 void Connection::connect()
 {
     if (connected())
         return;
-    // SQLite's page caches and prepared statements, all connections together, are held to
-    // a few megabytes: a long first run fills them with pages it will not read again.
-    static const bool limited = [] { sqlite3_soft_heap_limit64(kSqliteHeapBytes); return true; }();
-    Q_UNUSED(limited);
     cache_.clear();
     last_.reset();
     if (QSqlDatabase::contains(name_))

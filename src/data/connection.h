@@ -29,6 +29,11 @@ class Connection {
 public:
     explicit Connection(const QString& name);
     ~Connection();
+    // Before SQLite's first use in the process: SQLite keeps no count of its memory, which
+    // costs a lock at every allocation. What a long run reads is held by each connection's
+    // page cache at its own size (2 MB), not by a limit on the whole. False when SQLite had
+    // started.
+    static bool uncountedMemory();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
