@@ -76,6 +76,8 @@ void RunLauncher::finished()
     run_.reset();
     if (ended_)
         std::exchange(ended_, {})(result_);
+    if (waiting_)
+        waiting_->quit();
 }
 
 void RunLauncher::requestStop()
@@ -86,9 +88,18 @@ void RunLauncher::requestStop()
 
 void RunLauncher::waitForRun()
 {
+    // A loop that the run's end quits. Asking for one event at a time instead can sleep
+    // through the end: Qt's own dispatcher (without GLib) is not woken by the end's queued
+    // call, and waits for the next timer, or for ever when none runs. While the program is
+    // quitting (the window closed during a run) a loop will not start: then one event at a
+    // time after all.
     QEventLoop loop;
-    while (running())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    waiting_ = &loop;
+    while (running()) {
+        if (loop.exec() < 0)
+            loop.processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    waiting_ = nullptr;
 }
 
 RunLauncher::~RunLauncher()

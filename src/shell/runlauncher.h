@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 
+class QEventLoop;
+
 namespace varid {
 
 // Starts the work of a run on a thread of its own with its own two connections, hands its
@@ -54,6 +56,7 @@ private:
     // After news was shown, the next is taken when this ends.
     static constexpr int kHoldMs = 50;
     QTimer hold_;
+    QEventLoop* waiting_ = nullptr; // waitForRun()'s loop, quit when the run has ended
 };
 
 } // namespace varid
