@@ -45,6 +45,21 @@ protected:
         ASSERT_EQ(demo.exitCode(), 0) << demo.readAllStandardError().toStdString();
     }
     QString home() const { return dir.filePath(QStringLiteral("branch")); }
+    // A second home whose Path.ini names the first home's two databases.
+    QString otherHome()
+    {
+        const QString other = dir.filePath(QStringLiteral("other"));
+        EXPECT_TRUE(QDir().mkpath(other));
+        QFile in(QDir(home()).filePath(QStringLiteral("Path.ini")));
+        EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+        QByteArray ini = in.readAll();
+        ini.replace("LocalAliasName:local.db", "LocalAliasName:" + QDir(home()).filePath(QStringLiteral("local.db")).toUtf8());
+        ini.replace("GLAliasName:main.db", "GLAliasName:" + QDir(home()).filePath(QStringLiteral("main.db")).toUtf8());
+        QFile out(QDir(other).filePath(QStringLiteral("Path.ini")));
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(ini);
+        return other;
+    }
     QTemporaryDir dir;
 };
 
@@ -146,17 +161,7 @@ TEST_F(Cli, ARefusedRowsMessageGoesToStandardError)
 // in every mode, naming the holder, whatever the home's own lock says.
 TEST_F(Cli, ASecondHomeOnTheSameBranchDatabaseIsTurnedAway)
 {
-    const QString other = dir.filePath(QStringLiteral("other"));
-    ASSERT_TRUE(QDir().mkpath(other));
-    QFile in(QDir(home()).filePath(QStringLiteral("Path.ini")));
-    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    QByteArray ini = in.readAll();
-    ini.replace("LocalAliasName:local.db", "LocalAliasName:" + QDir(home()).filePath(QStringLiteral("local.db")).toUtf8());
-    ini.replace("GLAliasName:main.db", "GLAliasName:" + QDir(home()).filePath(QStringLiteral("main.db")).toUtf8());
-    QFile out(QDir(other).filePath(QStringLiteral("Path.ini")));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(ini);
-    out.close();
+    const QString other = otherHome();
     QLockFile held(QDir(home()).filePath(QStringLiteral("local.db")) + QStringLiteral(".varid.lock"));
     ASSERT_TRUE(held.tryLock(0));
     for (const QStringList& mode : {QStringList{QStringLiteral("--once")}, QStringList{QStringLiteral("--check")},
@@ -168,6 +173,37 @@ TEST_F(Cli, ASecondHomeOnTheSameBranchDatabaseIsTurnedAway)
     }
     held.unlock();
     EXPECT_EQ(runVarid({QStringLiteral("--check"), QStringLiteral("--home"), other}).code, 0);
+}
+
+// Both locks are the system's: while a program holds them a second one is turned away and
+// told the holder's process, from the same home or from another on the same database; once
+// the holder is killed, the files it leaves lock nothing.
+TEST_F(Cli, TheLocksOfAKilledProgramLockNothing)
+{
+    QProcess held;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    held.setProcessEnvironment(env);
+    held.start(QStringLiteral(VARID_BIN), {QStringLiteral("--headless"), QStringLiteral("--home"), home()});
+    ASSERT_TRUE(held.waitForStarted());
+    QByteArray seen; // the start countdown's line: both locks are taken by then
+    while (!seen.contains("запуск через") && held.waitForReadyRead(20000))
+        seen += held.readAllStandardOutput();
+    ASSERT_TRUE(QString::fromUtf8(seen).contains(QStringLiteral("запуск через"))) << seen.toStdString();
+    const QString pid = QString::number(held.processId());
+    const QString other = otherHome();
+    for (const QString& h : {home(), other}) {
+        const Result r = runVarid({QStringLiteral("--check"), QStringLiteral("--home"), h});
+        EXPECT_EQ(r.code, 3) << h.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("процесс ") + pid)) << r.err.toStdString();
+    }
+    held.kill();
+    ASSERT_TRUE(held.waitForFinished());
+    EXPECT_TRUE(QFile::exists(QDir(home()).filePath(QStringLiteral("varid.lock"))));
+    for (const QString& h : {home(), other}) {
+        const Result r = runVarid({QStringLiteral("--check"), QStringLiteral("--home"), h});
+        EXPECT_EQ(r.code, 0) << h.toStdString() << r.err.toStdString();
+    }
 }
 
 // SIGTERM to --once: the run stops at the end of its current step, writes its lines and

@@ -47,23 +47,24 @@ DatabaseLock::Result DatabaseLock::acquire(const ConnectionSettings& local, cons
     if (local.database.endsWith(QLatin1String(".db"), Qt::CaseInsensitive)) {
         const QString file = QFileInfo(local.database).isAbsolute() ? local.database : QDir(home).filePath(local.database);
         const QString path = lockFileOf(QFileInfo(file).absoluteFilePath());
-        file_ = std::make_unique<QLockFile>(path);
-        file_->setStaleLockTime(0); // only a dead holder makes it stale, never its age
-        if (file_->tryLock(0)) {
+        file_ = std::make_unique<LockFile>(path);
+        const LockFile::Result r = file_->tryLock();
+        if (r == LockFile::Result::Held) {
             held_ = true;
             return Result::Held;
         }
         qint64 pid = 0;
-        QString host, app;
-        if (file_->error() == QLockFile::LockFailedError && file_->getLockInfo(&pid, &host, &app)) {
+        QString host;
+        if (r == LockFile::Result::Taken && file_->holder(pid, host)) {
             message_ = QStringLiteral("Varid уже работает с базой филиала %1: процесс %2 на %3").arg(QDir::toNativeSeparators(file)).arg(pid).arg(host);
             return Result::Taken;
         }
-        if (file_->error() == QLockFile::LockFailedError) {
+        if (r == LockFile::Result::Taken) {
             message_ = QStringLiteral("Varid уже работает с базой филиала %1").arg(QDir::toNativeSeparators(file));
             return Result::Taken;
         }
-        message_ = QStringLiteral("Varid не может занять базу филиала %1 (%2)").arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(path));
+        message_ = QStringLiteral("Varid не может занять базу филиала %1 (%2: %3)")
+                       .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(path), file_->errorString());
         return Result::Unreachable;
     }
 

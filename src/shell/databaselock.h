@@ -1,7 +1,7 @@
 #pragma once
 #include "data/dialect.h"
+#include "shell/lockfile.h"
 
-#include <QLockFile>
 #include <QString>
 
 #include <memory>
@@ -36,7 +36,7 @@ public:
     static QString serverHolderText();
 
 private:
-    std::unique_ptr<QLockFile> file_;
+    std::unique_ptr<LockFile> file_;
     QString connection_;
     bool held_ = false;
     QString message_;

@@ -1,13 +1,14 @@
 #pragma once
-#include <QLockFile>
+#include "shell/lockfile.h"
+
 #include <QString>
 
 #include <memory>
 
 namespace varid {
 
-// One Varid per home folder, whatever the mode: a lock file beside Path.ini. A lock left by
-// a process that no longer runs is taken over.
+// One Varid per home folder, whatever the mode: a lock file beside Path.ini, released when
+// the program ends, however it ends.
 class InstanceLock {
 public:
     explicit InstanceLock(const QString& home);
@@ -17,7 +18,7 @@ public:
 
 private:
     QString home_;
-    std::unique_ptr<QLockFile> lock_;
+    LockFile lock_;
     QString message_;
 };
 
