@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include "transfer_fixture.h"
+#include "shell/runlauncher.h"
 
 using namespace varid;
 using varid::testing::Branch;
@@ -234,6 +235,86 @@ TEST_F(Scheduling, AStoppedRunWritesItsLinesAndTheStopLine)
     EXPECT_TRUE(log.contains(QStringLiteral("-----   Передача остановлена в 05.03.2010 12:00:00  -----"))) << log.toStdString();
     EXPECT_TRUE(st->panel().memo.isEmpty());
     EXPECT_EQ(st->panel().L_Kol.text, QStringLiteral("0"));
+}
+
+// `--once` opens the run's connections while its connect sequence runs. The run that follows
+// takes them; a station that ends without a run closes them, and the next one starts clean.
+TEST_F(Scheduling, APreparedRunServesTheTransferThatFollows)
+{
+    local(QStringLiteral("INSERT INTO GL_BOOK (G_NID, G_DATA, G_KTO, G_STATYS, G_SUMMA, G_NEW_OLD) VALUES "
+                         "('g1','2010-03-05 00:00:00','F1','1',1,'NEW');"));
+    restart("30", "60");
+    st->prepareTransfer();
+    ASSERT_TRUE(st->connectSequence(Station::Variant::Timer));
+    st->setIncremental(true);
+    st->startTransfer(st->request());
+    st->waitForRun();
+    EXPECT_EQ(st->lastOutcome.end, RunEnd::Completed) << st->lastOutcome.error.toStdString();
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT COUNT(*) FROM GL_BOOK")).toInt(), 1);
+    EXPECT_EQ(localValue(QStringLiteral("SELECT G_NEW_OLD FROM GL_BOOK")).toString(), QStringLiteral("OLD"));
+
+    st->prepareTransfer();
+    restart("30", "60"); // the prepared run never came
+    local(QStringLiteral("UPDATE GL_BOOK SET G_NEW_OLD='NEW', G_SUMMA=2;"));
+    EXPECT_EQ(run(), RunEnd::Completed) << st->lastOutcome.error.toStdString();
+    EXPECT_EQ(mainValue(QStringLiteral("SELECT G_SUMMA FROM GL_BOOK")).toInt(), 2);
+}
+
+// The launcher itself: a run on other databases than the prepared ones opens its own, and a
+// prepared connect that failed ends the run as a lost connection before any work.
+TEST_F(Scheduling, APreparedRunIsTakenOnlyForItsOwnDatabases)
+{
+    ASSERT_TRUE(QFile::copy(QDir(home()).filePath(QStringLiteral("local.db")), QDir(home()).filePath(QStringLiteral("other.db"))));
+    const BranchSession& s = st->session();
+    auto target = [&](const QString& database, const ConnectionSettings& like) {
+        ConnectionSettings c = like;
+        c.database = database;
+        return Connection::Target{c, home()};
+    };
+    const Connection::Target local = target(QStringLiteral("local.db"), s.localSettings());
+    const Connection::Target other = target(QStringLiteral("other.db"), s.localSettings());
+    const Connection::Target missing = target(QStringLiteral("missing.db"), s.localSettings());
+    const Connection::Target main = target(QStringLiteral("main.db"), s.mainSettings());
+
+    struct Case {
+        const char* what;
+        Connection::Target prepared, started;
+        RunEnd end;
+        QString ranOn; // the local database the work saw, when it ran
+    };
+    const std::vector<Case> cases{
+        {"the same databases", local, local, RunEnd::Completed, QStringLiteral("local.db")},
+        {"another local database", local, other, RunEnd::Completed, QStringLiteral("other.db")},
+        {"a prepared connect that failed", missing, missing, RunEnd::ConnectionLost, QString()},
+        {"a failed prepared connect, then good databases", missing, local, RunEnd::Completed, QStringLiteral("local.db")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QStringList news;
+        RunLauncher launcher(host, QStringLiteral("prepared"), [&](const RunContext::Outbox& out) {
+            for (const RunContext::Entry& e : out.lines)
+                news << e.text;
+        });
+        launcher.prepare(c.prepared, main);
+        QString ranOn;
+        RunOutcome outcome;
+        launcher.start(RunRequest{}, c.started, main,
+                       [&](DM& dm, DM2& dm2, RunContext&, const Clock&) {
+                           ranOn = QFileInfo(dm.ADOC1.target().settings.database).fileName();
+                           EXPECT_TRUE(dm.ADOC1.connected());
+                           EXPECT_TRUE(dm2.ADOC2.connected());
+                           return RunOutcome{};
+                       },
+                       [&](const RunOutcome& o) { outcome = o; });
+        launcher.waitForRun();
+        EXPECT_EQ(outcome.end, c.end) << outcome.error.toStdString();
+        EXPECT_EQ(ranOn, c.ranOn);
+        if (c.end == RunEnd::ConnectionLost) {
+            EXPECT_TRUE(outcome.error.contains(QStringLiteral("missing.db"))) << outcome.error.toStdString();
+            ASSERT_EQ(news.size(), 1);
+            EXPECT_TRUE(news.front().startsWith(QStringLiteral("-----   Обрыв связи в "))) << news.front().toStdString();
+        }
+    }
 }
 
 // The program's own timer (a real QTimer) at Interval:0 never fires under a running event

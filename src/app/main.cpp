@@ -116,6 +116,7 @@ int once(const Options& o)
         err(st.session().databaseLock.message());
         return Locked;
     }
+    st.prepareTransfer();
     const bool up = st.connectSequence(Station::Variant::Timer);
     printStatus(st);
     if (st.session().databaseTaken)

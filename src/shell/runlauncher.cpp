@@ -5,8 +5,12 @@
 #include "transfer/texts.h"
 
 #include <QEventLoop>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QWaitCondition>
 
 #include <algorithm>
+#include <optional>
 
 #include <utility>
 
@@ -20,34 +24,117 @@ RunLauncher::RunLauncher(const Clock& clock, const QString& tag, News news)
     QObject::connect(&hold_, &QTimer::timeout, &bridge_, [this] { takeNews(); });
 }
 
-void RunLauncher::start(const RunRequest& request, const Connection::Target& local, const Connection::Target& main, Job job,
-                        Ended ended)
+// What a run's thread waits for once its connections are open: the work and the run's
+// context, or no work at all (the prepared thread is dropped).
+struct RunLauncher::Handoff {
+    QMutex mutex;
+    QWaitCondition given;
+    bool ready = false;
+    Job job;
+    std::shared_ptr<RunContext> context;
+
+    void give(Job j, std::shared_ptr<RunContext> c)
+    {
+        const QMutexLocker lock(&mutex);
+        job = std::move(j);
+        context = std::move(c);
+        ready = true;
+        given.wakeOne();
+    }
+};
+
+namespace {
+
+bool sameTarget(const Connection::Target& a, const Connection::Target& b)
 {
-    run_ = std::make_shared<RunContext>(request);
-    ended_ = std::move(ended);
-    run_->onNews = [this] { QMetaObject::invokeMethod(&bridge_, [this] { takeNews(); }, Qt::QueuedConnection); };
-    std::shared_ptr<RunContext> context = run_;
+    const ConnectionSettings& x = a.settings;
+    const ConnectionSettings& y = b.settings;
+    return a.home == b.home && x.server == y.server && x.database == y.database && x.user == y.user
+           && x.password == y.password && x.trusted == y.trusted;
+}
+
+} // namespace
+
+QThread* RunLauncher::launch(const Connection::Target& local, const Connection::Target& main, std::shared_ptr<Handoff> handoff)
+{
     const Clock& clock = clock_;
     RunOutcome* result = &result_;
     const QString tag = tag_;
-    thread_ = QThread::create([context, local, main, &clock, result, job = std::move(job), tag] {
+    return QThread::create([handoff, local, main, &clock, result, tag] {
         DM runDm(tag);
         DM2 runDm2(runDm, tag);
+        std::optional<DbError> failed;
         try {
             runDm.ADOC1.setTarget(local);
             runDm2.ADOC2.setTarget(main);
             runDm.ADOC1.connect();
             runDm2.ADOC2.connect();
         } catch (const DbError& e) {
+            failed = e;
+        }
+        Job job;
+        std::shared_ptr<RunContext> context;
+        {
+            QMutexLocker lock(&handoff->mutex);
+            while (!handoff->ready)
+                handoff->given.wait(&handoff->mutex);
+            job = std::move(handoff->job);
+            context = std::move(handoff->context);
+        }
+        if (!job)
+            return; // dropped: no run came
+        if (failed) {
             context->addLine(runLine(texts::connectionLostLead, clock.now()));
-            *result = RunOutcome{RunEnd::ConnectionLost, QString::fromLatin1(steps().front().name), e.message()};
+            *result = RunOutcome{RunEnd::ConnectionLost, QString::fromLatin1(steps().front().name), failed->message()};
             return;
         }
         *result = job(runDm, runDm2, *context, clock);
         result->mainStatements = runDm2.ADOC2.statementCount();
     });
-    QObject::connect(thread_, &QThread::finished, &bridge_, [this] { finished(); }, Qt::QueuedConnection);
+}
+
+void RunLauncher::prepare(const Connection::Target& local, const Connection::Target& main)
+{
+    if (run_)
+        return;
+    dropPrepared();
+    prepared_ = std::make_shared<Handoff>();
+    preparedLocal_ = local;
+    preparedMain_ = main;
+    thread_ = launch(local, main, prepared_);
     thread_->start();
+}
+
+void RunLauncher::dropPrepared()
+{
+    if (!prepared_)
+        return;
+    std::exchange(prepared_, {})->give({}, {});
+    thread_->wait();
+    delete thread_;
+    thread_ = nullptr;
+}
+
+void RunLauncher::start(const RunRequest& request, const Connection::Target& local, const Connection::Target& main, Job job,
+                        Ended ended)
+{
+    run_ = std::make_shared<RunContext>(request);
+    ended_ = std::move(ended);
+    run_->onNews = [this] { QMetaObject::invokeMethod(&bridge_, [this] { takeNews(); }, Qt::QueuedConnection); };
+    // The prepared thread's connections serve when they are the run's; otherwise they close.
+    const bool takePrepared = prepared_ && sameTarget(local, preparedLocal_) && sameTarget(main, preparedMain_);
+    std::shared_ptr<Handoff> handoff;
+    if (takePrepared) {
+        handoff = std::exchange(prepared_, {});
+    } else {
+        dropPrepared();
+        handoff = std::make_shared<Handoff>();
+        thread_ = launch(local, main, handoff);
+    }
+    QObject::connect(thread_, &QThread::finished, &bridge_, [this] { finished(); }, Qt::QueuedConnection);
+    if (!takePrepared)
+        thread_->start();
+    handoff->give(std::move(job), run_);
 }
 
 void RunLauncher::takeNews()
@@ -104,6 +191,7 @@ void RunLauncher::waitForRun()
 
 RunLauncher::~RunLauncher()
 {
+    dropPrepared();
     if (thread_) {
         requestStop();
         thread_->wait();

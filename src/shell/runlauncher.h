@@ -35,6 +35,10 @@ public:
     // told on the window's thread after the last news.
     void start(const RunRequest& request, const Connection::Target& local, const Connection::Target& main, Job job,
                Ended ended);
+    // Opens a run's two connections on its thread now, while the caller makes its own
+    // connect: a run started right after it (`--once`) finds them open instead of opening
+    // them after that connect. A run started on other databases, or none, closes them.
+    void prepare(const Connection::Target& local, const Connection::Target& main);
     bool running() const { return bool(run_); }
     // The run in progress ends at the end of its current step.
     void requestStop();
@@ -42,14 +46,22 @@ public:
     void waitForRun();
 
 private:
+    struct Handoff;
     void takeNews();
     void finished();
+    // The thread that connects to `local` and `main`, then waits for its work in `handoff`.
+    QThread* launch(const Connection::Target& local, const Connection::Target& main, std::shared_ptr<Handoff> handoff);
+    // A prepared thread that was given no work closes its connections and ends.
+    void dropPrepared();
 
     const Clock& clock_;
     QString tag_;
     News news_;
     std::shared_ptr<RunContext> run_;
     QThread* thread_ = nullptr;
+    // While a prepared thread waits for its work: where to give it, and what it opened.
+    std::shared_ptr<Handoff> prepared_;
+    Connection::Target preparedLocal_, preparedMain_;
     RunOutcome result_;
     Ended ended_;
     QObject bridge_; // lives on the window's thread: the run's news is delivered to it

@@ -338,6 +338,12 @@ void Station::startTransfer(const RunRequest& request)
     }, [this] { transferEnded(); });
 }
 
+void Station::prepareTransfer()
+{
+    if (session_.ini.usable)
+        launcher_.prepare({session_.localSettings(), home()}, {session_.mainSettings(), home()});
+}
+
 void Station::addLine(const QString& line)
 {
     for (const QString& part : panel_.addLine(line))

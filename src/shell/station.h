@@ -67,6 +67,9 @@ public:
     void arm();
     // Starts a transfer at once (the run's own log lines first).
     void startTransfer(const RunRequest& request);
+    // The next run's connections open on its thread while the connect sequence runs, for a
+    // transfer started as soon as that sequence ends (`--once`).
+    void prepareTransfer();
     bool running() const { return launcher_.running(); }
     // The run in progress ends at the end of its current step.
     void requestStop() { launcher_.requestStop(); }
