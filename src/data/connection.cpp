@@ -200,8 +200,18 @@ void Connection::loadSqliteSchema()
 {
     kinds_.clear();
     // Every table's columns in one statement: a connect costs one read, not one a table.
-    QSqlQuery info = run(QStringLiteral("SELECT c.name, c.type FROM sqlite_master t, pragma_table_info(t.name) c "
-                                        "WHERE t.type='table'"));
+    const QString sql = QStringLiteral("SELECT c.name, c.type FROM sqlite_master t, pragma_table_info(t.name) c "
+                                       "WHERE t.type='table'");
+    // On the file's own handle the names and types are read as they are stored: a schema
+    // holds a few hundred columns, each of which a Qt query would first wrap in two values.
+    const auto text = [](sqlite3_stmt* s, int c) {
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+        return QString::fromUtf8(p, sqlite3_column_bytes(s, c));
+    };
+    if (selectNative(Statement(sql), [](sqlite3_stmt*) { return true; },
+                     [&](sqlite3_stmt* s) { kinds_.insert(text(s, 0).toUpper(), kindOfDeclared(text(s, 1))); }))
+        return;
+    QSqlQuery info = run(sql);
     while (info.next())
         kinds_.insert(info.value(0).toString().toUpper(), kindOfDeclared(info.value(1).toString()));
 }
