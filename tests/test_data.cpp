@@ -330,6 +330,7 @@ TEST_F(DataAccess, StatementValuesAreBoundByTheirType)
         {Statement(QStringLiteral("SELECT * FROM BILET Where B_NID=%1 "), {QStringLiteral("c")}), "c"},
         {Statement(QStringLiteral("SELECT * FROM BILET Where B_DATA=%1 "), {QVariant::fromValue(Stamp{wallClock(QDate(2010, 3, 6))})}), "c"},
     };
+    EXPECT_TRUE(dm.ADOC1.isDateColumn(QStringLiteral("B_DATA"))); // the column kinds are read at the first question
     const qint64 before = dm.ADOC1.statementCount();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.st.text().toStdString());

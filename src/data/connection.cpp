@@ -96,8 +96,8 @@ void Connection::setConnectionString(const ConnectionSettings& s, const QString&
 
 bool Connection::isDateColumn(const QString& column) const
 {
-    const auto it = kinds_.constFind(column.toUpper());
-    return it != kinds_.constEnd() && *it == ColumnKind::Date;
+    const auto it = kinds().constFind(column.toUpper());
+    return it != kinds().constEnd() && *it == ColumnKind::Date;
 }
 
 QVariant Connection::typedNull(ColumnKind kind)
@@ -169,7 +169,8 @@ void Connection::connect()
         // commit; the next run's lookup finds them and updates instead of adding them twice.
         if (!durable_)
             run(QStringLiteral("PRAGMA synchronous=NORMAL")).finish();
-        loadSqliteSchema();
+        kinds_.clear();
+        kindsPending_ = true;
     } else {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
         db.setDatabaseName(target_);
@@ -216,10 +217,27 @@ void Connection::loadSqliteSchema()
         kinds_.insert(info.value(0).toString().toUpper(), kindOfDeclared(info.value(1).toString()));
 }
 
+const QHash<QString, ColumnKind>& Connection::kinds() const
+{
+    if (kindsPending_) {
+        // The schema's own statement asks too, while it is read, and finds none: as at a connect.
+        Connection& self = const_cast<Connection&>(*this); // a Connection is never a const object
+        self.kindsPending_ = false;
+        try {
+            self.loadSqliteSchema();
+        } catch (...) {
+            self.kinds_.clear();
+            self.kindsPending_ = true; // asked again at the next question
+            throw;
+        }
+    }
+    return kinds_;
+}
+
 ColumnKind Connection::kindOf(const QString& column, const QMetaType& reported) const
 {
-    const auto it = kinds_.constFind(column.toUpper());
-    if (it != kinds_.constEnd())
+    const auto it = kinds().constFind(column.toUpper());
+    if (it != kinds().constEnd())
         return *it;
     switch (reported.id()) {
     case QMetaType::QDateTime: case QMetaType::QDate: case QMetaType::QTime:
@@ -700,7 +718,7 @@ QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     const QString text = backend_ == Backend::Sqlite
         ? sqliteTranslate(sql, [this](const QString& c) { return isDateColumn(c); },
-                          [this](const QString& c) { return kinds_.value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; },
+                          [this](const QString& c) { return kinds().value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; },
                           hasTsqlAdd_, viaOdbc_)
         : sql;
     ++statements_;
@@ -727,7 +745,7 @@ QString Connection::translate(const QString& sql) const
     if (backend_ != Backend::Sqlite)
         return sql;
     return sqliteTranslate(sql, [this](const QString& c) { return isDateColumn(c); },
-                           [this](const QString& c) { return kinds_.value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; },
+                           [this](const QString& c) { return kinds().value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; },
                            hasTsqlAdd_, viaOdbc_);
 }
 
@@ -799,7 +817,7 @@ Connection::Bindable Connection::bindable(const Statement& st) const
     st.split([&marked](QStringView piece) { marked += piece; },
              [&marked](int i) { marked += QLatin1Char('\'') + tag + QString::number(i) + QLatin1Char('\''); });
     const ParameterizedStatement p = parameterize(sqliteTranslate(marked, [this](const QString& c) { return isDateColumn(c); },
-        [this](const QString& c) { return kinds_.value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; }, hasTsqlAdd_, false));
+        [this](const QString& c) { return kinds().value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; }, hasTsqlAdd_, false));
     Bindable b;
     b.sql = p.sql;
     for (const QVariant& v : p.values) {

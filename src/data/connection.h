@@ -117,7 +117,7 @@ public:
     // driver reports.
     ColumnKind kindOf(const QString& column, const QMetaType& reported = QMetaType()) const;
     // Whether the schema declares a column of that name (its kind then comes from there).
-    bool knowsColumn(const QString& column) const { return kinds_.contains(column.toUpper()); }
+    bool knowsColumn(const QString& column) const { return kinds().contains(column.toUpper()); }
 
     // Values as the backend stores them: dates as text on SQLite, empty text as null
     // in columns that are not text.
@@ -144,6 +144,9 @@ public:
 
 private:
     void loadSqliteSchema();
+    // The embedded file's column kinds, read at the first question about them after a connect:
+    // a connection that runs nothing (the shell's main connection in `--once`) reads none.
+    const QHash<QString, ColumnKind>& kinds() const;
     void dropReaders();
 
     QString name_;
@@ -157,6 +160,7 @@ private:
     bool batchOpen_ = false; // the open transaction is a failed batch's
     int generation_ = 0;
     QHash<QString, ColumnKind> kinds_;
+    bool kindsPending_ = false;
     struct Shape {
         Bindable bindable;
         std::optional<QSqlQuery> query;
