@@ -261,6 +261,24 @@ TEST_F(DataAccess, RowSetIsASnapshotAndSetTextCloses)
     EXPECT_THROW(q.text(QStringLiteral("NO_SUCH")), DbError);
 }
 
+// A reader readied before a run's first walk holds no snapshot: the walk sees what was
+// written after it, by this connection and by another program.
+TEST_F(DataAccess, AReadiedReaderTakesItsSnapshotAtTheWalk)
+{
+    local(QStringLiteral("INSERT INTO KLIENT (K_NID, K_FIO) VALUES ('1','Б');"));
+    dm.ADOC1.readyReader();
+    dm.Q2.setSql(QStringLiteral("INSERT INTO KLIENT (K_NID, K_FIO) VALUES ('2','А')"));
+    dm.Q2.exec();
+    local(QStringLiteral("INSERT INTO KLIENT (K_NID, K_FIO) VALUES ('3','В');"));
+    Query& q = dm.Q1;
+    q.setSql(QStringLiteral("SELECT * FROM KLIENT Order By K_FIO"));
+    q.openWalk();
+    QStringList ids;
+    for (q.first(); !q.eof(); q.next())
+        ids << q.text(QStringLiteral("K_NID"));
+    EXPECT_EQ(ids, (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("3")}));
+}
+
 TEST_F(DataAccess, LocateIsExactAndStaysOnFailure)
 {
     local(QStringLiteral("INSERT INTO ONOFF (OO_NAME, OO_DATA, OO_KTO, OO_ON) VALUES "

@@ -777,6 +777,21 @@ QString Connection::openReader()
     return name;
 }
 
+void Connection::readyReader()
+{
+    if (backend_ != Backend::Sqlite || viaOdbc_ || durable_ || !handle_ || !idleReaders_.isEmpty() || !connected())
+        return;
+    try {
+        const QString name = openReader();
+        {
+            QSqlQuery schema(QSqlDatabase::database(name, false));
+            schema.exec(QStringLiteral("SELECT 1 FROM sqlite_master LIMIT 1"));
+        }
+        closeReader(name);
+    } catch (const DbError&) {
+    }
+}
+
 void Connection::closeReader(const QString& name)
 {
     bool reusable = false;

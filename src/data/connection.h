@@ -108,6 +108,9 @@ public:
     // the connection waits for the next walk, until this connection disconnects.
     QString openReader();
     void closeReader(const QString& name);
+    // A reader opened and its schema read now, left waiting for the first walk; nothing where
+    // the connection takes no readers, or one waits already. A failure is left to that walk.
+    void readyReader();
     // A statement in the backend's own dialect, prepared once and run many times.
     QSqlQuery prepareNative(const QString& sql);
     void execPrepared(QSqlQuery& q, const QVariantList& binds);

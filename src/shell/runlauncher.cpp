@@ -69,6 +69,7 @@ QThread* RunLauncher::launch(const Connection::Target& local, const Connection::
             runDm2.ADOC2.setTarget(main);
             runDm.ADOC1.connect();
             runDm2.ADOC2.connect();
+            runDm.ADOC1.readyReader(); // the first walk's, while a prepared run still waits
         } catch (const DbError& e) {
             failed = e;
         }
