@@ -224,6 +224,32 @@ protected:
     DM2 dm2{dm};
 };
 
+// What a run may open ahead of its connect sequence: embedded files on their own handles,
+// never an ODBC connection (SQL Server, or an embedded file through the ODBC driver).
+TEST(EmbeddedNative, OnlyEmbeddedFilesOnTheirOwnHandles)
+{
+    const struct { const char* database; bool viaOdbc; bool native; } cases[] = {
+        {"local.db", false, true},
+        {"/srv/branch/LOCAL.DB", false, true},
+        {"Lombard", false, false},
+        {"local.db", true, false},
+    };
+    const QByteArray saved = qgetenv("VARID_EMBEDDED_DRIVER");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.database);
+        if (c.viaOdbc)
+            qputenv("VARID_EMBEDDED_DRIVER", "odbc");
+        else
+            qunsetenv("VARID_EMBEDDED_DRIVER");
+        EXPECT_EQ(Connection::embeddedNative({ConnectionSettings{QString(), QString::fromUtf8(c.database), {}, {}, true}, QStringLiteral("/tmp")}),
+                  c.native);
+    }
+    if (saved.isNull())
+        qunsetenv("VARID_EMBEDDED_DRIVER");
+    else
+        qputenv("VARID_EMBEDDED_DRIVER", saved);
+}
+
 TEST_F(DataAccess, MissingEmbeddedFileIsAFailureAndIsNotCreated)
 {
     Connection c(QStringLiteral("missing"));

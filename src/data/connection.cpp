@@ -94,6 +94,12 @@ void Connection::setConnectionString(const ConnectionSettings& s, const QString&
     }
 }
 
+bool Connection::embeddedNative(const Target& t)
+{
+    return t.settings.database.endsWith(QLatin1String(".db"), Qt::CaseInsensitive)
+           && qEnvironmentVariable("VARID_EMBEDDED_DRIVER") != QLatin1String("odbc");
+}
+
 bool Connection::isDateColumn(const QString& column) const
 {
     const auto it = kinds().constFind(column.toUpper());

@@ -55,6 +55,8 @@ public:
     };
     Target target() const { return {settings_, home_}; }
     void setTarget(const Target& t) { setConnectionString(t.settings, t.home); }
+    // Whether a connection to `t` opens an embedded file on its own handle, not through ODBC.
+    static bool embeddedNative(const Target& t);
 
     void connect();     // opening an open connection does nothing
     void disconnect();

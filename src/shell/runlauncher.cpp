@@ -96,7 +96,10 @@ QThread* RunLauncher::launch(const Connection::Target& local, const Connection::
 
 void RunLauncher::prepare(const Connection::Target& local, const Connection::Target& main)
 {
-    if (run_)
+    // Only embedded files on their own handles are opened beside the caller's connect:
+    // unixODBC does not set up two environments from two threads at once safely (its trace
+    // file came out under a garbled name), so an ODBC run connects after it, as it always did.
+    if (run_ || !Connection::embeddedNative(local) || !Connection::embeddedNative(main))
         return;
     dropPrepared();
     prepared_ = std::make_shared<Handoff>();

@@ -38,6 +38,7 @@ public:
     // Opens a run's two connections on its thread now, while the caller makes its own
     // connect: a run started right after it (`--once`) finds them open instead of opening
     // them after that connect. A run started on other databases, or none, closes them.
+    // Embedded files on their own handles only; nothing is prepared for ODBC.
     void prepare(const Connection::Target& local, const Connection::Target& main);
     bool running() const { return bool(run_); }
     // The run in progress ends at the end of its current step.
