@@ -85,7 +85,7 @@ void Connection::setConnectionString(const ConnectionSettings& s, const QString&
 {
     settings_ = s;
     home_ = home;
-    if (s.database.endsWith(QLatin1String(".db"), Qt::CaseInsensitive)) {
+    if (embeddedFile(s.database)) {
         backend_ = Backend::Sqlite;
         target_ = QFileInfo(s.database).isAbsolute() ? s.database : QDir(home).filePath(s.database);
     } else {
@@ -94,10 +94,22 @@ void Connection::setConnectionString(const ConnectionSettings& s, const QString&
     }
 }
 
+namespace {
+// The production path on an embedded file: QODBC, unixODBC and the SQLite ODBC driver.
+bool embeddedViaOdbc()
+{
+    return qEnvironmentVariable("VARID_EMBEDDED_DRIVER") == QLatin1String("odbc");
+}
+} // namespace
+
+bool Connection::embeddedFile(const QString& database)
+{
+    return database.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
+}
+
 bool Connection::embeddedNative(const Target& t)
 {
-    return t.settings.database.endsWith(QLatin1String(".db"), Qt::CaseInsensitive)
-           && qEnvironmentVariable("VARID_EMBEDDED_DRIVER") != QLatin1String("odbc");
+    return embeddedFile(t.settings.database) && !embeddedViaOdbc();
 }
 
 bool Connection::isDateColumn(const QString& column) const
@@ -142,7 +154,7 @@ void Connection::connect()
         // QSQLITE would silently create a missing file; a missing database is a failure.
         if (!QFileInfo(target_).isFile())
             throw DbError(QStringLiteral("Database file not found: ") + target_);
-        viaOdbc_ = qEnvironmentVariable("VARID_EMBEDDED_DRIVER") == QLatin1String("odbc");
+        viaOdbc_ = embeddedViaOdbc();
         hasTsqlAdd_ = false;
         if (viaOdbc_) {
             // The production path on an embedded file: QODBC, unixODBC and the SQLite ODBC
@@ -722,11 +734,7 @@ QSqlQuery Connection::run(const QString& sql, const QVariantList& binds)
     QSqlQuery q(db);
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    const QString text = backend_ == Backend::Sqlite
-        ? sqliteTranslate(sql, [this](const QString& c) { return isDateColumn(c); },
-                          [this](const QString& c) { return kinds().value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; },
-                          hasTsqlAdd_, viaOdbc_)
-        : sql;
+    const QString text = backend_ == Backend::Sqlite ? sqliteText(sql, viaOdbc_) : sql;
     ++statements_;
     const qint64 t0 = StatementTrace::active() ? StatementTrace::now() : 0;
     bool ok = false;
@@ -750,9 +758,14 @@ QString Connection::translate(const QString& sql) const
 {
     if (backend_ != Backend::Sqlite)
         return sql;
+    return sqliteText(sql, viaOdbc_);
+}
+
+QString Connection::sqliteText(const QString& sql, bool viaOdbc) const
+{
     return sqliteTranslate(sql, [this](const QString& c) { return isDateColumn(c); },
                            [this](const QString& c) { return kinds().value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; },
-                           hasTsqlAdd_, viaOdbc_);
+                           hasTsqlAdd_, viaOdbc);
 }
 
 QString Connection::openReader()
@@ -837,8 +850,7 @@ Connection::Bindable Connection::bindable(const Statement& st) const
     marked.reserve(st.sql().size() + 8 * st.values().size());
     st.split([&marked](QStringView piece) { marked += piece; },
              [&marked](int i) { marked += QLatin1Char('\'') + tag + QString::number(i) + QLatin1Char('\''); });
-    const ParameterizedStatement p = parameterize(sqliteTranslate(marked, [this](const QString& c) { return isDateColumn(c); },
-        [this](const QString& c) { return kinds().value(c.toUpper(), ColumnKind::Number) == ColumnKind::Text; }, hasTsqlAdd_, false));
+    const ParameterizedStatement p = parameterize(sqliteText(marked, false));
     Bindable b;
     b.sql = p.sql;
     for (const QVariant& v : p.values) {

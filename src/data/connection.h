@@ -52,9 +52,12 @@ public:
     struct Target {
         ConnectionSettings settings;
         QString home;
+        bool operator==(const Target&) const = default;
     };
     Target target() const { return {settings_, home_}; }
     void setTarget(const Target& t) { setConnectionString(t.settings, t.home); }
+    // Whether a database name names an embedded file (else an SQL Server database).
+    static bool embeddedFile(const QString& database);
     // Whether a connection to `t` opens an embedded file on its own handle, not through ODBC.
     static bool embeddedNative(const Target& t);
 
@@ -152,6 +155,8 @@ private:
     // The embedded file's column kinds, read at the first question about them after a connect:
     // a connection that runs nothing (the shell's main connection in `--once`) reads none.
     const QHash<QString, ColumnKind>& kinds() const;
+    // A text in the embedded dialect, its date and text columns told by the kinds.
+    QString sqliteText(const QString& sql, bool viaOdbc) const;
     void dropReaders();
 
     QString name_;

@@ -55,6 +55,7 @@ struct ConnectionSettings {
     QString user;
     QString password;
     bool trusted = false; // Windows (integrated) authentication: the local database
+    bool operator==(const ConnectionSettings&) const = default;
 };
 
 // The same connection through unixODBC and FreeTDS. A value holding ';' or '}' is wrapped

@@ -1,5 +1,7 @@
 #include "shell/databaselock.h"
 
+#include "data/connection.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -44,7 +46,7 @@ DatabaseLock::Result DatabaseLock::acquire(const ConnectionSettings& local, cons
     if (held_)
         return Result::Held;
     message_.clear();
-    if (local.database.endsWith(QLatin1String(".db"), Qt::CaseInsensitive)) {
+    if (Connection::embeddedFile(local.database)) {
         const QString file = QFileInfo(local.database).isAbsolute() ? local.database : QDir(home).filePath(local.database);
         const QString path = lockFileOf(QFileInfo(file).absoluteFilePath());
         file_ = std::make_unique<LockFile>(path);

@@ -43,18 +43,6 @@ struct RunLauncher::Handoff {
     }
 };
 
-namespace {
-
-bool sameTarget(const Connection::Target& a, const Connection::Target& b)
-{
-    const ConnectionSettings& x = a.settings;
-    const ConnectionSettings& y = b.settings;
-    return a.home == b.home && x.server == y.server && x.database == y.database && x.user == y.user
-           && x.password == y.password && x.trusted == y.trusted;
-}
-
-} // namespace
-
 QThread* RunLauncher::launch(const Connection::Target& local, const Connection::Target& main, std::shared_ptr<Handoff> handoff)
 {
     const Clock& clock = clock_;
@@ -126,7 +114,7 @@ void RunLauncher::start(const RunRequest& request, const Connection::Target& loc
     ended_ = std::move(ended);
     run_->onNews = [this] { QMetaObject::invokeMethod(&bridge_, [this] { takeNews(); }, Qt::QueuedConnection); };
     // The prepared thread's connections serve when they are the run's; otherwise they close.
-    const bool takePrepared = prepared_ && sameTarget(local, preparedLocal_) && sameTarget(main, preparedMain_);
+    const bool takePrepared = prepared_ && local == preparedLocal_ && main == preparedMain_;
     std::shared_ptr<Handoff> handoff;
     if (takePrepared) {
         handoff = std::exchange(prepared_, {});
