@@ -68,7 +68,7 @@ static const struct kind kinds[] = {
     {"KLIENT", "SELECT * FROM KLIENT Where K_NID In(SELECT B_K_NID From BILET WHERE B_NEW_OLD='NEW') "
                "or K_NID In(SELECT G_A_DT From GL_BOOK WHERE G_NEW_OLD='NEW') or K_NID In(SELECT G_A_KT From GL_BOOK WHERE G_NEW_OLD='NEW') "
                "or K_NID In(SELECT AV_PERSON From AVANS WHERE AV_NEW_OLD='NEW') "
-               "or K_NID In(SELECT AVL_K_NID From AVANS_LINE WHERE AVL_AV_NID In (SELECT AV_NID From AVANS WHERE AV_NEW_OLD='NEW')) or ?1 IS NULL Order By K_FIO",
+               "or K_NID In(SELECT AVL_K_NID From AVANS_LINE WHERE AVL_AV_NID In (SELECT AV_NID From AVANS WHERE AV_NEW_OLD='NEW')) Order By K_FIO",
      {"K_NID"}, NULL, NULL, NULL},
     {"AUTO", "SELECT * FROM AUTO Where A_NID in (SELECT BL_I_NID FROM BILET_LINE Where BL_B_NID in (Select B_NID From BILET Where B_NEW_OLD='NEW' and B_KTO=?1)) Order By A_MARKA, A_MODEL",
      {"A_NID"}, NULL, NULL, NULL},
@@ -224,7 +224,8 @@ static long perrow(const char* localf, const char* mainf, const char* kto, int b
         snprintf(select, sizeof select, "%s", K->select);
         if (unordered && strstr(select, " Order By ")) *strstr(select, " Order By ") = 0;
         sqlite3_stmt* sel = prep(reader, select);
-        sqlite3_bind_text(sel, 1, kto, -1, SQLITE_STATIC);
+        if (sqlite3_bind_parameter_count(sel)) /* the clients' selection names no branch */
+            sqlite3_bind_text(sel, 1, kto, -1, SQLITE_STATIC);
         const int n = sqlite3_column_count(sel);
         char sql[4096], marks[1024] = "", cols[3072] = "";
         for (int i = 0; i < n; ++i) {
