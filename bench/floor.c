@@ -14,6 +14,8 @@
  *                                 order, nothing but the walks.
  *   floor bulk LOCAL MAIN KTO     one INSERT ... SELECT a table, one transaction: no per-row
  *                                 durability at all, the lower bound of any copy.
+ *   floor perrow LOCAL MAIN KTO N the per-row pass N times in one process (on a branch with
+ *                                 nothing new: what a running program pays each interval).
  * All copy every column as stored and leave the main database with the same rows a kind
  * as Varid (identifiers the main procedures generate differ). The per-row and batched floors
  * walk each kind in Varid's order (the order its log lines and a broken-off run's sent rows
@@ -22,6 +24,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 static void die(sqlite3* db, const char* what)
 {
@@ -345,9 +348,40 @@ static long bulk(const char* localf, const char* mainf, const char* kto)
     return copied;
 }
 
+/* floor perrow LOCAL MAIN KTO N: the per-row pass N times in one process, each opening and
+ * closing its connections as a run does; prints the mean and the median ms of all but the
+ * first (bench/compare's counterpart of varid-attempts, on a branch with nothing new). */
+static double now_ms(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+static int by_value(const void* a, const void* b)
+{
+    const double x = *(const double*)a, y = *(const double*)b;
+    return (x > y) - (x < y);
+}
+
 int main(int argc, char** argv)
 {
-    if (argc != 5) { fprintf(stderr, "usage: floor perrow|batched|batched-unordered|bulk LOCAL MAIN KTO\n"); return 64; }
+    if (argc == 6 && strcmp(argv[1], "perrow") == 0 && atoi(argv[5]) >= 2) {
+        const int n = atoi(argv[5]);
+        double* ms = malloc(sizeof *ms * n);
+        for (int i = 0; i < n; ++i) {
+            const double t = now_ms();
+            perrow(argv[2], argv[3], argv[4], 1);
+            ms[i] = now_ms() - t;
+        }
+        double sum = 0;
+        for (int i = 1; i < n; ++i) sum += ms[i];
+        qsort(ms + 1, n - 1, sizeof *ms, by_value);
+        printf("%.2f %.2f\n", sum / (n - 1), ms[1 + (n - 1) / 2]);
+        free(ms);
+        return 0;
+    }
+    if (argc != 5) { fprintf(stderr, "usage: floor perrow|batched|batched-unordered|bulk LOCAL MAIN KTO | floor perrow LOCAL MAIN KTO N\n"); return 64; }
     unordered = strcmp(argv[1], "batched-unordered") == 0;
     const long n = strcmp(argv[1], "bulk") == 0 ? bulk(argv[2], argv[3], argv[4])
                  : perrow(argv[2], argv[3], argv[4], strncmp(argv[1], "batched", 7) == 0 ? BATCH : 1);
