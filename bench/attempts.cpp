@@ -4,6 +4,7 @@
 // a program that `varid --once` pays each time.
 //   varid-attempts HOME N      N attempts one after another; prints the mean and the median
 //                              of all but the first (which loads the database driver) in ms
+#include "app/cli.h"
 #include "shell/station.h"
 #include "shell/timers.h"
 
@@ -18,6 +19,7 @@ using namespace varid;
 
 int main(int argc, char** argv)
 {
+    cli::setUpMemory(); // as the program itself starts
     QCoreApplication app(argc, argv);
     if (argc != 3 || std::atoi(argv[2]) < 2) {
         std::fprintf(stderr, "usage: varid-attempts HOME N (N >= 2)\n");

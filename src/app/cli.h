@@ -29,6 +29,9 @@ struct Options {
     bool exitNow = false; // --help or --version answered
 };
 
+// The process's memory settings, before anything allocates: how large buffers are taken
+// and given back, and SQLite keeping no count of its memory.
+void setUpMemory();
 Options parse(const QStringList& args);
 void out(const QString& s); // a line on standard output, flushed
 void err(const QString& s); // a line on standard error

@@ -12,7 +12,6 @@
 #include "shell/station.h"
 
 #include "data/catalogue.h"
-#include "data/connection.h"
 #include "transfer/texts.h"
 
 #include <QCoreApplication>
@@ -28,9 +27,6 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #ifdef _WIN32
 #include <windows.h>
@@ -304,13 +300,7 @@ int withUi(int argc, char** argv, const Options& o)
 
 int main(int argc, char** argv)
 {
-#ifdef __GLIBC__
-    // Buffers of a megabyte and more (a long walk's keys, a batch's texts) are mapped and
-    // given back when freed, rather than left in the heap that glibc then keeps: a night run
-    // of a large branch holds several megabytes less for the rest of the day.
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-#endif
-    Connection::uncountedMemory();
+    setUpMemory();
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
