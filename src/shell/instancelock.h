@@ -3,8 +3,6 @@
 
 #include <QString>
 
-#include <memory>
-
 namespace varid {
 
 // One Varid per home folder, whatever the mode: a lock file beside Path.ini, released when
